@@ -1,0 +1,32 @@
+#include "model/AppState.h"
+
+namespace tandemo {
+
+using Rival500::Assignment;
+using Rival500::Button;
+
+AppState AppState::wowDefault() {
+  AppState state;
+  state.hardware = HardwareConfig::factory();
+  for (Button button : Rival500::allButtons) {
+    const auto native = Rival500::nativeMouseButton(button);
+    state.hardware.assignments[button] = native ? Assignment::mouseButton(*native) : Assignment::bridge();
+  }
+
+  const auto mouse = [](std::int64_t n) { return HostAction{HostAction::MouseButton{n}}; };
+  Profile wow{Uuid::random(), "World of Warcraft", {"com.blizzard.worldofwarcraft"}, {}};
+  wow.actions = {
+      {Button::button9, mouse(9)},   {Button::button10, mouse(10)}, {Button::button11, mouse(11)},
+      {Button::button12, mouse(12)}, {Button::button13, mouse(13)}, {Button::tiltLeft, mouse(14)},
+      {Button::tiltRight, mouse(15)},
+  };
+  Profile fallback{Uuid::random(), "Everywhere else", {}, wow.actions};
+  fallback.actions.erase(Button::button10);
+  fallback.actions[Button::tiltLeft] = HostAction{HostAction::Scroll{3, 0}};
+  fallback.actions[Button::tiltRight] = HostAction{HostAction::Scroll{-3, 0}};
+
+  state.profiles = {std::move(wow), std::move(fallback)};
+  return state;
+}
+
+}  // namespace tandemo
