@@ -66,9 +66,8 @@ class Decoder {
 
   const Json& member(const Json& o, std::string_view name) {
     const auto it = o.find(name);
-    if (it == o.end() || it->is_null()) {
-      within(name, [&] { fail("required member is missing"); return 0; });
-    }
+    // Callers have already added `name` to the path.
+    if (it == o.end() || it->is_null()) fail("required member is missing");
     return *it;
   }
 

@@ -1,0 +1,155 @@
+#include "linux/PollLoop.h"
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <stdexcept>
+#include <system_error>
+#include <vector>
+
+namespace tandemo::linux_platform {
+
+PollLoop::PollLoop() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+  if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
+}
+
+PollLoop::~PollLoop() { ::close(wakeFd_); }
+
+void PollLoop::wake() {
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = ::write(wakeFd_, &one, sizeof one);
+}
+
+void PollLoop::post(Task task) {
+  {
+    std::lock_guard lock(mutex_);
+    posted_.push_back(std::move(task));
+  }
+  wake();
+}
+
+MainLoop::TimerId PollLoop::startTimer(Duration delay, Task task, bool repeating) {
+  const TimerId id = nextId_++;
+  delay = std::max(delay, Duration::zero());
+  timers_.emplace(id, Timer{now() + delay, delay, repeating, std::move(task)});
+  return id;
+}
+
+void PollLoop::cancelTimer(TimerId id) { timers_.erase(id); }
+
+MainLoop::WatchId PollLoop::watchReadable(int fd, Task onReadable) {
+  const WatchId id = nextId_++;
+  watches_.emplace(id, std::make_pair(fd, std::move(onReadable)));
+  return id;
+}
+
+void PollLoop::unwatch(WatchId id) { watches_.erase(id); }
+
+bool PollLoop::sleepOnWorker(Duration duration, std::stop_token stop) {
+  std::mutex m;
+  std::condition_variable_any cv;
+  std::unique_lock lock(m);
+  // Waits for the whole duration unless a stop is requested.
+  return !cv.wait_for(lock, stop, duration, [] { return false; }) && !stop.stop_requested();
+}
+
+bool PollLoop::runOnMainAndWait(Task task, std::stop_token stop) {
+  struct Hop {
+    std::mutex m;
+    std::condition_variable_any cv;
+    bool done = false;
+    bool abandoned = false;
+  };
+  auto hop = std::make_shared<Hop>();
+  post([hop, task = std::move(task)] {
+    {
+      std::lock_guard lock(hop->m);
+      if (hop->abandoned) return;
+    }
+    task();
+    std::lock_guard lock(hop->m);
+    hop->done = true;
+    hop->cv.notify_all();
+  });
+  std::unique_lock lock(hop->m);
+  if (hop->cv.wait(lock, stop, [&] { return hop->done; })) return true;
+  hop->abandoned = true;
+  return false;
+}
+
+void PollLoop::runPosted() {
+  std::deque<Task> batch;
+  {
+    std::lock_guard lock(mutex_);
+    batch.swap(posted_);
+  }
+  for (Task& task : batch) task();
+}
+
+void PollLoop::runDueTimers() {
+  for (;;) {
+    auto next = std::min_element(timers_.begin(), timers_.end(),
+                                 [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
+    if (next == timers_.end() || next->second.due > now()) return;
+    Task task = next->second.task;
+    if (next->second.repeating && next->second.interval > Duration::zero()) {
+      next->second.due += next->second.interval;
+    } else {
+      timers_.erase(next);
+    }
+    task();
+  }
+}
+
+void PollLoop::run() {
+  quit_ = false;
+  while (!quit_) {
+    runPosted();
+    runDueTimers();
+    if (quit_) break;
+    {
+      std::lock_guard lock(mutex_);
+      if (!posted_.empty()) continue;
+    }
+    int timeoutMs = -1;
+    if (!timers_.empty()) {
+      TimePoint earliest = TimePoint::max();
+      for (const auto& [id, timer] : timers_) earliest = std::min(earliest, timer.due);
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(earliest - now());
+      timeoutMs = static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, 60'000));
+    }
+    std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};
+    std::vector<WatchId> ids{0};
+    for (const auto& [id, watch] : watches_) {
+      fds.push_back({watch.first, POLLIN, 0});
+      ids.push_back(id);
+    }
+    const int ready = ::poll(fds.data(), fds.size(), timeoutMs);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      throw std::system_error(errno, std::generic_category(), "poll");
+    }
+    if (fds[0].revents & POLLIN) {
+      std::uint64_t count = 0;
+      [[maybe_unused]] const ssize_t got = ::read(wakeFd_, &count, sizeof count);
+    }
+    for (std::size_t i = 1; i < fds.size(); ++i) {
+      if (!(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
+      // The handler may have been removed by an earlier handler in this round.
+      if (auto it = watches_.find(ids[i]); it != watches_.end()) {
+        Task handler = it->second.second;
+        handler();
+      }
+    }
+  }
+}
+
+void PollLoop::quit() {
+  quit_ = true;
+  wake();
+}
+
+}  // namespace tandemo::linux_platform
