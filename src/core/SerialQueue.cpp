@@ -9,9 +9,10 @@ SerialQueue::~SerialQueue() {
   worker_.request_stop();
   wake_.notify_all();
   if (worker_.joinable()) worker_.join();
-  // Jobs that never ran still count as queued with the loop.
+  // Jobs that never ran are dropped; the worker no longer counts as busy.
   std::lock_guard lock(mutex_);
-  for (std::size_t i = 0; i < jobs_.size(); ++i) loop_.workerJobFinished();
+  if (busy_) loop_.workerJobFinished();
+  busy_ = false;
   jobs_.clear();
 }
 
@@ -19,7 +20,9 @@ void SerialQueue::async(Job job) {
   {
     std::lock_guard lock(mutex_);
     jobs_.push_back(std::move(job));
-    loop_.workerJobQueued();
+    // One count per busy worker: a job waiting behind a sleeping one must not look active.
+    if (!busy_) loop_.workerJobQueued();
+    busy_ = true;
   }
   wake_.notify_one();
 }
@@ -37,12 +40,18 @@ void SerialQueue::run(std::stop_token stop) {
     Job job;
     {
       std::unique_lock lock(mutex_);
-      if (!wake_.wait(lock, stop, [&] { return !jobs_.empty(); })) return;
+      // A stop drops queued jobs even though some are waiting.
+      if (!wake_.wait(lock, stop, [&] { return !jobs_.empty(); }) || stop.stop_requested()) return;
       job = std::move(jobs_.front());
       jobs_.pop_front();
     }
     job(*this);
-    loop_.workerJobFinished();
+    job = nullptr;  // its captures go before the loop may consider the worker idle
+    std::lock_guard lock(mutex_);
+    if (jobs_.empty() && busy_) {
+      busy_ = false;
+      loop_.workerJobFinished();
+    }
   }
 }
 

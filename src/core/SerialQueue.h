@@ -40,6 +40,7 @@ class SerialQueue {
   std::mutex mutex_;
   std::condition_variable_any wake_;
   std::deque<Job> jobs_;
+  bool busy_ = false;  // counted once with the loop from the first queued job until the queue empties
   std::jthread worker_;  // last: started after everything it uses exists
 };
 

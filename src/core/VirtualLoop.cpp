@@ -78,6 +78,7 @@ bool VirtualLoop::runOnMainAndWait(Task task, std::stop_token stop) {
     }
     task();
     std::lock_guard inner(mutex_);
+    if (hop->abandoned) return;  // the worker already counted itself active again
     hop->done = true;
     ++activeWorkers_;  // on behalf of the waiting worker, before it runs again
     changed_.notify_all();

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <variant>
 #include <vector>
@@ -58,6 +59,8 @@ class HIDLink {
   // Finds a mouse that is already plugged in; callbacks are not installed yet, so nobody hears of it.
   // `bundleID` labels the write queue (bundleID + ".hid-write").
   HIDLink(MainLoop& loop, HidManager& manager, const std::string& bundleID);
+  // Detaches from the manager and the devices and releases a seized keyboard interface. A write
+  // in progress stops at its next pause; no completion or firmware answer is called afterwards.
   ~HIDLink();
   HIDLink(const HIDLink&) = delete;
   HIDLink& operator=(const HIDLink&) = delete;
@@ -91,6 +94,8 @@ class HIDLink {
   void setKeyboardState(KeyboardState state);
   void vendorReport(std::vector<std::uint8_t> bytes);
   void keyboardReport(std::uint32_t reportID, std::span<const std::uint8_t> bytes);
+  // Ends the firmware query `query` with nothing, if that query is still the pending one.
+  void endFirmwareQuery(std::uint64_t query);
   void emitLog(const std::string& line);
 
   MainLoop& loop_;
@@ -101,7 +106,8 @@ class HIDLink {
   bool seizeWanted_ = false;
   FirmwareCompletion firmwareWaiter_;
   std::uint64_t firmwareQueryId_ = 0;  // which query the pending waiter belongs to
-  // Completions posted by the write queue check this before touching the link.
+  // Completions posted by the write queue and the firmware check hold this weakly; it goes
+  // first in the destructor, so nothing posted earlier reaches the link afterwards.
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
   SerialQueue writeQueue_;  // last: its worker is joined before the fields above go away
 };

@@ -22,7 +22,8 @@ StateStore::StateStore(FileSystem& files, std::filesystem::path file, Clock cloc
 
 std::filesystem::path StateStore::defaultLocation() {
   std::filesystem::path base;
-  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config) {
+  // A relative XDG_CONFIG_HOME is invalid and ignored, as the XDG base directory rules say.
+  if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config == '/') {
     base = config;
   } else if (const char* home = std::getenv("HOME"); home && *home) {
     base = std::filesystem::path(home) / ".config";
