@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "Online.h"
 #include "Printing.h"
 #include "linux/PosixFileSystem.h"
 #include "model/StateStore.h"
@@ -17,6 +18,53 @@ struct Options {
   bool tsv = false;
   std::string validateFile;
 };
+
+// The options every command that talks to the mouse takes.
+struct OnlineFlags {
+  OnlineOptions options;
+  bool save = false;
+  bool noSave = false;
+  std::string firmware = "107";
+};
+
+CLI::App* addOnline(CLI::App& app, const char* name, const char* description, OnlineFlags& flags,
+                    const std::string& stateHelp) {
+  auto* sub = app.add_subcommand(name, description);
+  sub->add_option("--state", flags.options.stateFile, stateHelp);
+  auto* simulate = sub->add_flag("--simulate", flags.options.simulation.enabled,
+                                 "Talk to a simulated Rival 500 instead of the real mouse");
+  sub->add_flag("--simulate-unplugged", flags.options.simulation.unplugged, "The simulated mouse is not plugged in")
+      ->needs(simulate)
+      ->group("Simulation");
+  sub->add_option("--simulate-firmware", flags.firmware,
+                  "Version byte the simulated mouse answers (107 reads 1.07), or none for no answer")
+      ->check(CLI::IsMember({"none"}) | CLI::Range(0, 255))
+      ->needs(simulate)
+      ->group("Simulation");
+  sub->add_option("--simulate-refuse", flags.options.simulation.refuse,
+                  "The simulated mouse refuses the Nth packet of the write")
+      ->check(CLI::PositiveNumber)
+      ->needs(simulate)
+      ->group("Simulation");
+  sub->add_flag("--simulate-trace", flags.options.simulation.trace,
+                "Afterwards print every report the simulated mouse received")
+      ->needs(simulate)
+      ->group("Simulation");
+  return sub;
+}
+
+int onlineCommand(const OnlineFlags& flags, OnlineOptions::Command command, std::ostream& out, std::ostream& err) {
+  OnlineOptions options = flags.options;
+  options.command = command;
+  if (flags.save) options.save = true;
+  if (flags.noSave) options.save = false;
+  if (flags.firmware == "none") {
+    options.simulation.firmware.reset();
+  } else {
+    options.simulation.firmware = std::stoi(flags.firmware);
+  }
+  return runOnline(options, out, err);
+}
 
 StateStore storeFor(FileSystem& files, const Options& options) {
   if (!options.stateFile.empty()) return StateStore(files, options.stateFile);
@@ -71,6 +119,19 @@ int runTandemoctl(const std::vector<std::string>& args, std::ostream& out, std::
   auto* stateCmd = app.add_subcommand("state", "Print the loaded settings as they would be saved");
   stateCmd->add_option("--state", options.stateFile, stateHelp);
 
+  OnlineFlags online;
+  auto* status = addOnline(app, "status", "Show whether the mouse is connected, its firmware, its keyboard "
+                           "interface and the active profile", online, stateHelp);
+  auto* write = addOnline(app, "write", "Write the settings' hardware configuration to the mouse", online, stateHelp);
+  auto* saveFlag = write->add_flag("--save", online.save, "Also store it in the mouse's memory");
+  write->add_flag("--no-save", online.noSave, "Do not store it in the mouse's memory")->excludes(saveFlag);
+  write->footer("Without --save or --no-save the settings' saveToOnboardMemory decides.");
+  auto* reset = addOnline(app, "reset", "Put the factory configuration into the settings and write it to "
+                          "the mouse, stored in its memory", online, stateHelp);
+  auto* firmware = addOnline(app, "firmware", "Print the mouse's firmware version", online, stateHelp);
+  app.footer("Exit status: 0 success; 1 the operation failed (the mouse refused a packet, a light cannot be\n"
+             "encoded, no firmware answer); 2 bad arguments or unreadable input; 3 no mouse connected.");
+
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
     app.parse(reversed);
@@ -82,6 +143,11 @@ int runTandemoctl(const std::vector<std::string>& args, std::ostream& out, std::
     app.exit(e, out, err);
     return 2;
   }
+
+  if (status->parsed()) return onlineCommand(online, OnlineOptions::Command::status, out, err);
+  if (write->parsed()) return onlineCommand(online, OnlineOptions::Command::write, out, err);
+  if (reset->parsed()) return onlineCommand(online, OnlineOptions::Command::reset, out, err);
+  if (firmware->parsed()) return onlineCommand(online, OnlineOptions::Command::firmware, out, err);
 
   linux_platform::PosixFileSystem files;
   if (validate->parsed()) return validateCommand(files, options.validateFile, out, err);

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -34,7 +35,8 @@ struct ControllerServices {
 
 // The one application object: owns the state, the link and the bridge; saves, writes, follows
 // the mouse and the front application, polls permissions and keeps the activity log.
-// Observers registered with subscribe() are told after every change of a published property.
+// Main loop only. Observers registered with subscribe() are told after every assignment that
+// changes a published property; every assignment of state or launchAtLogin counts as a change.
 class Controller {
  public:
   enum class Property {
@@ -43,6 +45,7 @@ class Controller {
   };
   using Observer = std::function<void(Property)>;
   using ObserverId = std::uint64_t;
+  using WriteDone = std::function<void(bool ok, std::string message)>;
 
   struct AppEntry {
     std::string name;
@@ -51,6 +54,8 @@ class Controller {
   };
 
   static constexpr std::size_t maxLogEntries = 200;
+  static constexpr double saveDelaySeconds = 0.5;
+  static constexpr double permissionPollSeconds = 2.0;
 
   explicit Controller(ControllerServices services);
   ~Controller();  // writes a pending save at once
@@ -75,12 +80,15 @@ class Controller {
   const std::set<Rival500::Button>& pressedButtons() const { return pressedButtons_; }
   const std::deque<std::string>& log() const { return log_; }
   bool launchAtLogin() const { return launchAtLogin_; }
+  // Stores the value and registers or unregisters the login item, also when it did not change.
   void setLaunchAtLogin(bool on);
 
   // ---- writing to the mouse ----
+  // `save` absent: state.saveToOnboardMemory decides.
   void writeToMouse(std::optional<bool> save = std::nullopt);
-  // As writeToMouse, but tells the caller how it ended (for the command line).
-  void writeToMouse(std::optional<bool> save, std::function<void(bool ok, std::string message)> done);
+  // As writeToMouse, but tells the caller once how it ended, also when nothing was sent
+  // because the mouse is not connected or a write is already under way (for the command line).
+  void writeToMouse(std::optional<bool> save, WriteDone done);
   void restoreFactory();
   void readFirmware();
 
@@ -98,13 +106,53 @@ class Controller {
   void requestAccessibility();
 
   HIDLink& hid() { return *hid_; }
+  Bridge& bridge() { return *bridge_; }
   // Saves a pending change now (also done on destruction).
   void flushPendingSave();
 
  private:
-  struct Impl;
-  std::unique_ptr<Impl> impl_;
-  // The published values live here so the accessors above stay trivial.
+  // Wraps `fn` so that it does nothing once the controller is gone.
+  template <class Fn>
+  auto guarded(Fn fn) {
+    return [alive = std::weak_ptr<bool>(alive_), fn = std::move(fn)](auto&&... args) {
+      if (!alive.expired()) fn(std::forward<decltype(args)>(args)...);
+    };
+  }
+  // Runs `fn` in a new main-loop task, if the controller still exists then.
+  void later(std::function<void()> fn);
+
+  void installCallbacks();
+  void notify(Property property);
+  template <class T>
+  void publish(T& field, T value, Property property) {
+    if (field == value) return;
+    field = std::move(value);
+    notify(property);
+  }
+
+  void scheduleSave();
+  void saveNow(const AppState& snapshot);
+  void reactToState(const AppState& old);
+  void releaseBridge();  // bridge.releaseAll() and no button counts as pressed any more
+  void buttonChanged(Rival500::Button button, bool pressed);
+
+  void finishWrite(const HIDLink::WriteResult& result, bool saving, const WriteDone& done);
+  void setLastWrite(std::string message, bool failed);
+  void connectionChanged(bool connected);
+
+  const Profile* findActiveProfile() const;
+  std::optional<Uuid> activeProfileID() const;
+  void frontChanged(std::optional<std::string> bundleID);
+
+  void openPrivacyPane(const std::string& anchor);
+  void applyLoginItem(bool on);
+  void append(const std::string& line);
+
+  ControllerServices services_;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::map<ObserverId, Observer> observers_;
+  ObserverId nextObserverId_ = 1;
+
   AppState state_;
   bool connected_ = false;
   std::optional<std::string> firmware_;
@@ -118,7 +166,12 @@ class Controller {
   std::set<Rival500::Button> pressedButtons_;
   std::deque<std::string> log_;
   bool launchAtLogin_ = false;
+
   std::unique_ptr<HIDLink> hid_;
+  std::unique_ptr<Bridge> bridge_;
+  std::optional<MainLoop::TimerId> saveTimer_;
+  std::optional<AppState> pendingSave_;  // the copy the save timer will write
+  std::optional<MainLoop::TimerId> permissionTimer_;
 };
 
 }  // namespace tandemo

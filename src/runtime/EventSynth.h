@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -15,6 +16,10 @@ namespace tandemo {
 // that the mouse itself holds so that every key and mouse event carries them.
 class EventSynth {
  public:
+  static constexpr std::chrono::milliseconds stepGap{20};
+  // Longer delays are cut to this (about 24.8 days) so the pause stays representable.
+  static constexpr std::int64_t maxDelayMs = 0x7FFFFFFF;
+
   // `bundleID` labels the sequence queue (bundleID + ".sequence").
   EventSynth(MainLoop& loop, EventSink& sink, const std::string& bundleID);
 
@@ -23,10 +28,12 @@ class EventSynth {
   void press(const HostAction& action);
   void release(const HostAction& action);
   void key(const KeyChord& chord, bool down);
-  void mouse(std::int64_t button, bool down);
+  void mouse(std::int64_t button, bool down);  // 1 or less: left; 2: right; 33 or more: as 32
   void scroll(std::int64_t dx, std::int64_t dy);  // each clamped to the signed 32-bit range
-  void type(const std::string& text);
-  void run(std::vector<SequenceStep> steps);  // queued; returns at once
+  void type(const std::string& text);  // per Unicode scalar; invalid UTF-8 bytes type U+FFFD
+  // Queued behind earlier runs; returns at once. Each step is followed by `stepGap`; chord and
+  // mouse steps also hold their input for `stepGap`. A negative delay waits not at all.
+  void run(std::vector<SequenceStep> steps);
   void media(std::uint8_t usage, bool down);
   void clearModifiers() { heldFlags_ = 0; }
 
@@ -37,9 +44,9 @@ class EventSynth {
   const std::string& sequenceQueueLabel() const { return sequenceQueue_.label(); }
 
  private:
-  void playStep(SerialQueue& queue, const SequenceStep& step);
+  // False when the queue is being destroyed: the sequence stops there.
+  bool playStep(SerialQueue& queue, const SequenceStep& step);
 
-  MainLoop& loop_;
   EventSink& sink_;
   std::uint64_t heldFlags_ = 0;
   SerialQueue sequenceQueue_;  // last: joined before the rest goes away

@@ -1,6 +1,6 @@
 #pragma once
 
-// Synthesised input events, fully specified, and the sink that posts them into the system.
+// Synthesised input events with every field the system needs, and the sink that posts them.
 // A recording sink lets tests assert the exact sequence of events.
 
 #include <cstdint>

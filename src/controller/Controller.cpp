@@ -1,0 +1,223 @@
+#include "controller/Controller.h"
+
+namespace tandemo {
+
+Controller::Controller(ControllerServices services) : services_(std::move(services)) {
+  inputMonitoring_ = services_.hid.inputMonitoringGranted();
+  accessibility_ = services_.events.accessibilityGranted();
+  launchAtLogin_ = services_.loginItem.enabled();
+
+  // The link finds a mouse that is already plugged in before anyone listens: no log line for it.
+  hid_ = std::make_unique<HIDLink>(services_.loop, services_.hid, services_.bundleID);
+  bridge_ = std::make_unique<Bridge>(services_.loop, services_.events, services_.bundleID);
+  state_ = services_.store.load().state;
+
+  installCallbacks();
+  connected_ = hid_->isConnected();
+  keyboardState_ = hid_->keyboardState();
+  hid_->setSeizeWanted(!state_.hardware.bridgedButtons().empty());
+
+  services_.workspace.setActivationHandler(guarded([this](std::optional<std::string> bundleID) {
+    later([this, bundleID = std::move(bundleID)] { frontChanged(bundleID); });
+  }));
+  frontBundleID_ = services_.workspace.frontmostBundleID();
+
+  permissionTimer_ = services_.loop.startTimer(
+      seconds(permissionPollSeconds), guarded([this] { later([this] { refreshPermissions(); }); }),
+      /*repeating=*/true);
+
+  if (connected_) {
+    readFirmware();
+    if (state_.writeOnConnect && services_.writeOnConnectAtStart) writeToMouse(false);
+  }
+}
+
+Controller::~Controller() {
+  flushPendingSave();
+  alive_.reset();
+  if (permissionTimer_) services_.loop.cancelTimer(*permissionTimer_);
+  services_.workspace.setActivationHandler({});
+  // The bridge and the link stop their worker threads here; their late callbacks find alive_ gone.
+  bridge_.reset();
+  hid_.reset();
+}
+
+void Controller::later(std::function<void()> fn) {
+  services_.loop.post(guarded(std::move(fn)));
+}
+
+void Controller::installCallbacks() {
+  hid_->log = guarded([this](const std::string& line) { later([this, line] { append(line); }); });
+  hid_->onVendorConnection = guarded([this](bool value) { later([this, value] { connectionChanged(value); }); });
+  hid_->onKeyboardState = guarded([this](const HIDLink::KeyboardState& value) {
+    later([this, value] {
+      publish(keyboardState_, value, Property::keyboardState);
+      if (!value.is<HIDLink::KeyboardState::Seized>()) releaseBridge();
+    });
+  });
+  // Reports are handled at once, inside the link's input callback.
+  hid_->onKeyboardReport = guarded([this](std::uint32_t reportID, std::vector<std::uint8_t> bytes) {
+    bridge_->handle(reportID, bytes);
+  });
+
+  bridge_->activeProfile = [this, alive = std::weak_ptr<bool>(alive_)]() -> std::optional<Profile> {
+    if (alive.expired()) return std::nullopt;
+    return activeProfile();
+  };
+  bridge_->onButton = guarded([this](Rival500::Button button, bool pressed) {
+    later([this, button, pressed] { buttonChanged(button, pressed); });
+  });
+}
+
+// ---- observers ----
+
+Controller::ObserverId Controller::subscribe(Observer observer) {
+  const ObserverId id = nextObserverId_++;
+  observers_.emplace(id, std::move(observer));
+  return id;
+}
+
+void Controller::unsubscribe(ObserverId id) { observers_.erase(id); }
+
+void Controller::notify(Property property) {
+  // A copy, so that an observer may subscribe or unsubscribe while being told.
+  const auto observers = observers_;
+  for (const auto& [id, observer] : observers) observer(property);
+}
+
+// ---- state changes ----
+
+void Controller::setState(AppState state) {
+  AppState old = std::exchange(state_, std::move(state));
+  scheduleSave();
+  reactToState(old);
+  notify(Property::state);
+}
+
+void Controller::scheduleSave() {
+  if (saveTimer_) services_.loop.cancelTimer(*saveTimer_);
+  pendingSave_ = state_;
+  saveTimer_ = services_.loop.startTimer(seconds(saveDelaySeconds), guarded([this] {
+    saveTimer_.reset();
+    if (!pendingSave_) return;
+    AppState snapshot = std::move(*pendingSave_);
+    pendingSave_.reset();
+    saveNow(snapshot);
+  }));
+}
+
+void Controller::flushPendingSave() {
+  if (saveTimer_) services_.loop.cancelTimer(*saveTimer_);
+  saveTimer_.reset();
+  if (!pendingSave_) return;
+  AppState snapshot = std::move(*pendingSave_);
+  pendingSave_.reset();
+  saveNow(snapshot);
+}
+
+void Controller::saveNow(const AppState& snapshot) {
+  auto saved = services_.store.save(snapshot);
+  if (!saved) {
+    // Nothing is retried here: the next change schedules another save.
+    append("Could not save settings: " + saved.error());
+    return;
+  }
+  if (saved->movedAside) append("Moved the unreadable settings file to " + saved->movedAside->string());
+}
+
+void Controller::reactToState(const AppState& old) {
+  const bool wanted = !state_.hardware.bridgedButtons().empty();
+  if (wanted != hid_->seizeWanted()) hid_->setSeizeWanted(wanted);
+  if (state_.pinnedProfileID != old.pinnedProfileID || state_.autoSwitch != old.autoSwitch) releaseBridge();
+}
+
+void Controller::releaseBridge() {
+  bridge_->releaseAll();
+  publish(pressedButtons_, std::set<Rival500::Button>{}, Property::pressedButtons);
+}
+
+void Controller::buttonChanged(Rival500::Button button, bool pressed) {
+  std::set<Rival500::Button> buttons = pressedButtons_;
+  // A press that a releaseAll() has ended before this task ran no longer counts.
+  if (pressed && bridge_->liveActions().contains(button)) {
+    buttons.insert(button);
+  } else {
+    buttons.erase(button);
+  }
+  publish(pressedButtons_, std::move(buttons), Property::pressedButtons);
+}
+
+// ---- writing to the mouse ----
+
+void Controller::writeToMouse(std::optional<bool> save) { writeToMouse(save, WriteDone{}); }
+
+void Controller::writeToMouse(std::optional<bool> save, WriteDone done) {
+  auto tell = [&done](bool ok, std::string message) {
+    if (done) done(ok, std::move(message));
+  };
+  if (!connected_) return tell(false, HIDLink::LinkError{HIDLink::LinkError::NotConnected{}}.description());
+  if (writing_) return tell(false, "A write to the mouse is already under way.");
+
+  const bool saving = save.value_or(state_.saveToOnboardMemory);
+  auto packets = state_.hardware.packets();
+  if (!packets) {
+    const std::string message(Rival500::describe(packets.error()));
+    setLastWrite(message, true);
+    return tell(false, message);
+  }
+  if (saving) packets->push_back(Rival500::savePacket());
+
+  publish(writing_, true, Property::writing);
+  hid_->write(std::move(packets).value(),
+              guarded([this, saving, done = std::move(done)](const HIDLink::WriteResult& result) {
+                finishWrite(result, saving, done);
+              }));
+}
+
+void Controller::finishWrite(const HIDLink::WriteResult& result, bool saving, const WriteDone& done) {
+  publish(writing_, false, Property::writing);
+  std::string message;
+  if (result) {
+    message = saving ? "Written and saved to the mouse's memory" : "Written to the mouse";
+    setLastWrite(message, false);
+    append(message);
+  } else {
+    message = result.error().description();
+    setLastWrite(message, true);
+    append("Write failed: " + message);
+  }
+  if (done) done(result.hasValue(), message);
+}
+
+void Controller::setLastWrite(std::string message, bool failed) {
+  if (lastWriteMessage_ == message && lastWriteFailed_ == failed) return;
+  lastWriteMessage_ = std::move(message);
+  lastWriteFailed_ = failed;
+  notify(Property::lastWrite);
+}
+
+void Controller::restoreFactory() {
+  AppState next = state_;
+  next.hardware = HardwareConfig::factory();
+  setState(std::move(next));
+  writeToMouse(true);
+}
+
+void Controller::readFirmware() {
+  hid_->readFirmware(guarded([this](std::optional<std::string> version) {
+    later([this, version = std::move(version)] { publish(firmware_, version, Property::firmware); });
+  }));
+}
+
+void Controller::connectionChanged(bool connected) {
+  publish(connected_, connected, Property::connected);
+  if (!connected) {
+    publish(firmware_, std::optional<std::string>{}, Property::firmware);
+    releaseBridge();
+    return;
+  }
+  readFirmware();
+  if (state_.writeOnConnect) writeToMouse(false);
+}
+
+}  // namespace tandemo
