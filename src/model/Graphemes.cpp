@@ -1,6 +1,7 @@
 #include "model/Graphemes.h"
 
 #include "model/GraphemeData.inc"
+#include "core/Utf8.h"
 
 #include <algorithm>
 #include <iterator>
@@ -10,49 +11,6 @@ namespace {
 
 using detail::GraphemeProperty;
 using P = GraphemeProperty;
-
-constexpr char32_t kReplacement = 0xFFFD;
-
-// Decodes one code point from [p, end), p < end. An ill-formed sequence
-// consumes only its first byte, so each invalid byte yields one U+FFFD.
-char32_t decodeUtf8(const unsigned char*& p, const unsigned char* end) {
-    const unsigned lead = *p++;
-    if (lead < 0x80) return lead;
-
-    std::size_t trail;
-    char32_t cp;
-    // The first continuation byte is narrowed to exclude overlongs,
-    // surrogates and values beyond U+10FFFF.
-    unsigned lo = 0x80;
-    unsigned hi = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        trail = 1;
-        cp = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        trail = 2;
-        cp = lead & 0x0F;
-        if (lead == 0xE0) lo = 0xA0;
-        if (lead == 0xED) hi = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        trail = 3;
-        cp = lead & 0x07;
-        if (lead == 0xF0) lo = 0x90;
-        if (lead == 0xF4) hi = 0x8F;
-    } else {
-        return kReplacement;
-    }
-
-    if (static_cast<std::size_t>(end - p) < trail) return kReplacement;
-    for (std::size_t i = 0; i < trail; ++i) {
-        const unsigned b = p[i];
-        if (b < lo || b > hi) return kReplacement;
-        cp = (cp << 6) | (b & 0x3F);
-        lo = 0x80;
-        hi = 0xBF;
-    }
-    p += trail;
-    return cp;
-}
 
 GraphemeProperty propertyOf(char32_t cp) {
     if (cp < 0x80) {
@@ -134,10 +92,10 @@ std::size_t countGraphemes(std::string_view utf8, std::size_t limit) {
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
 
-    BreakState state(propertyOf(decodeUtf8(p, end)));  // GB1: sot ÷
+    BreakState state(propertyOf(decodeUtf8(p, end).value_or(kReplacementCharacter)));  // GB1: sot ÷
     std::size_t count = 1;
     while (count < limit && p < end) {
-        if (state.breakBefore(propertyOf(decodeUtf8(p, end)))) ++count;
+        if (state.breakBefore(propertyOf(decodeUtf8(p, end).value_or(kReplacementCharacter)))) ++count;
     }
     return count;  // GB2: ÷ eot closes the last cluster
 }

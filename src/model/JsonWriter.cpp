@@ -2,32 +2,9 @@
 
 #include <charconv>
 
+#include "core/Utf8.h"
+
 namespace tandemo {
-namespace {
-
-// Length of the valid UTF-8 sequence starting at text[i], or 0 when it is malformed.
-std::size_t utf8SequenceLength(std::string_view text, std::size_t i) {
-  const auto byte = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
-  const unsigned char lead = byte(i);
-  std::size_t length = 0;
-  std::uint32_t min = 0;
-  std::uint32_t codePoint = 0;
-  if (lead < 0x80) return 1;
-  if ((lead & 0xE0) == 0xC0) { length = 2; min = 0x80; codePoint = lead & 0x1Fu; }
-  else if ((lead & 0xF0) == 0xE0) { length = 3; min = 0x800; codePoint = lead & 0x0Fu; }
-  else if ((lead & 0xF8) == 0xF0) { length = 4; min = 0x10000; codePoint = lead & 0x07u; }
-  else return 0;
-  if (i + length > text.size()) return 0;
-  for (std::size_t k = 1; k < length; ++k) {
-    if ((byte(i + k) & 0xC0) != 0x80) return 0;
-    codePoint = (codePoint << 6) | (byte(i + k) & 0x3Fu);
-  }
-  if (codePoint < min || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF)) return 0;
-  return length;
-}
-
-}  // namespace
-
 void JsonWriter::newline() {
   out_ += '\n';
   out_.append(static_cast<std::size_t>(depth_) * 2, ' ');
@@ -95,14 +72,14 @@ void JsonWriter::string(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
-      const std::size_t length = utf8SequenceLength(text, i);
-      if (length == 0) {
-        out_ += "\xEF\xBF\xBD";
-        ++i;
+      const auto* start = reinterpret_cast<const unsigned char*>(text.data()) + i;
+      const auto* p = start;
+      if (decodeUtf8(p, reinterpret_cast<const unsigned char*>(text.data()) + text.size())) {
+        out_.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
       } else {
-        out_.append(text.substr(i, length));
-        i += length;
+        out_ += "\xEF\xBF\xBD";
       }
+      i += static_cast<std::size_t>(p - start);
       continue;
     }
     switch (c) {

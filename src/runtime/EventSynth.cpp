@@ -4,12 +4,12 @@
 #include <limits>
 
 #include "core/Overloaded.h"
+#include "core/Utf8.h"
 #include "device/Rival500.h"
 
 namespace tandemo {
 namespace {
 
-constexpr char32_t replacementChar = 0xFFFD;
 
 // The modifier flag of a modifier-key usage (left and right share one), or 0.
 std::uint64_t flagOfModifier(std::uint8_t usage) {
@@ -30,43 +30,6 @@ std::uint64_t flagsOf(const KeyChord& chord) {
 std::int32_t clampToInt32(std::int64_t value) {
   return static_cast<std::int32_t>(std::clamp<std::int64_t>(value, std::numeric_limits<std::int32_t>::min(),
                                                             std::numeric_limits<std::int32_t>::max()));
-}
-
-// Decodes one scalar from [p, end), p < end. An ill-formed sequence consumes only its first
-// byte, so every invalid byte types one U+FFFD.
-char32_t decodeUtf8(const unsigned char*& p, const unsigned char* end) {
-  const unsigned lead = *p++;
-  if (lead < 0x80) return lead;
-  std::size_t trail = 0;
-  char32_t scalar = 0;
-  unsigned lo = 0x80;  // the first continuation byte's range excludes overlongs and surrogates
-  unsigned hi = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    trail = 1;
-    scalar = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    trail = 2;
-    scalar = lead & 0x0F;
-    if (lead == 0xE0) lo = 0xA0;
-    if (lead == 0xED) hi = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    trail = 3;
-    scalar = lead & 0x07;
-    if (lead == 0xF0) lo = 0x90;
-    if (lead == 0xF4) hi = 0x8F;
-  } else {
-    return replacementChar;
-  }
-  if (static_cast<std::size_t>(end - p) < trail) return replacementChar;
-  for (std::size_t i = 0; i < trail; ++i) {
-    const unsigned byte = p[i];
-    if (byte < lo || byte > hi) return replacementChar;
-    scalar = (scalar << 6) | (byte & 0x3F);
-    lo = 0x80;
-    hi = 0xBF;
-  }
-  p += trail;
-  return scalar;
 }
 
 std::u16string utf16(char32_t scalar) {
@@ -146,7 +109,7 @@ void EventSynth::type(const std::string& text) {
   const auto* p = reinterpret_cast<const unsigned char*>(text.data());
   const auto* end = p + text.size();
   while (p < end) {
-    std::u16string units = utf16(decodeUtf8(p, end));
+    std::u16string units = utf16(decodeUtf8(p, end).value_or(kReplacementCharacter));
     sink_.post(UnicodeKeyEvent{true, units});
     sink_.post(UnicodeKeyEvent{false, std::move(units)});
   }
