@@ -17,7 +17,7 @@ BUILD := build
 
 # Presets whose test suites `make test` runs after the release one, each built with its
 # sanitizers (see CMakePresets.json). ThreadSanitizer comes in as `tsan`.
-SANITIZER_PRESETS ?= asan
+SANITIZER_PRESETS ?= asan tsan
 CHECK_TARGETS := $(addprefix check-,release $(SANITIZER_PRESETS))
 
 # Sanitizer reports stop the test that triggers them, with a stack trace.
@@ -25,11 +25,11 @@ export ASAN_OPTIONS ?= detect_leaks=1:check_initialization_order=1:strict_string
 export UBSAN_OPTIONS ?= print_stacktrace=1:halt_on_error=1
 export TSAN_OPTIONS ?= halt_on_error=1:second_deadlock_stack=1
 
-# The fuzzing run of `make test`: the settings decoder for FUZZ_SECONDS, starting from the
-# seed corpus. New inputs go to a working corpus under build/, never into fuzz/corpus/.
+# The fuzzing runs of `make test`: each target in FUZZ_TARGETS for FUZZ_SECONDS, starting from
+# its seed corpus fuzz/corpus/NAME (when there is one). New inputs go to a working corpus under
+# build/, never into fuzz/corpus/.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGET := $(BUILD)/fuzz/fuzz/fuzz_state_decoder
-FUZZ_SEEDS := fuzz/corpus/state
+FUZZ_TARGETS ?= state_decoder bridge
 FUZZ_WORK := $(BUILD)/fuzz/run
 
 # What `make run` does for now: show the settings in the default location.
@@ -72,20 +72,24 @@ fuzz: deps
 	$(MAKE) --no-print-directory check-fuzz
 
 check-fuzz:
-	@echo "==== fuzz: settings decoder for $(FUZZ_SECONDS) s ===="
+	@echo "==== fuzz: $(FUZZ_TARGETS), $(FUZZ_SECONDS) s each ===="
 	cmake --preset fuzz
 	cmake --build --preset fuzz -j$(JOBS)
-	mkdir -p $(FUZZ_WORK)/corpus $(FUZZ_WORK)/artifacts
-	@if $(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
-	      -artifact_prefix=$(FUZZ_WORK)/artifacts/ $(FUZZ_WORK)/corpus $(FUZZ_SEEDS) \
-	      > $(FUZZ_WORK)/fuzz.log 2>&1; then \
-	  grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' $(FUZZ_WORK)/fuzz.log; \
-	  echo "fuzz: no failure (log: $(FUZZ_WORK)/fuzz.log)"; \
-	else \
-	  tail -n 80 $(FUZZ_WORK)/fuzz.log; \
-	  echo "fuzz: FAILED (log: $(FUZZ_WORK)/fuzz.log, inputs: $(FUZZ_WORK)/artifacts/)"; \
-	  exit 1; \
-	fi
+	@for name in $(FUZZ_TARGETS); do \
+	  work=$(FUZZ_WORK)/$$name; seeds=fuzz/corpus/$$name; \
+	  mkdir -p $$work/corpus $$work/artifacts; \
+	  [[ -d $$seeds ]] || seeds=; \
+	  echo "---- fuzz_$$name ----"; \
+	  if $(BUILD)/fuzz/fuzz/fuzz_$$name -max_total_time=$(FUZZ_SECONDS) -timeout=10 -print_final_stats=1 \
+	        -artifact_prefix=$$work/artifacts/ $$work/corpus $$seeds > $$work/fuzz.log 2>&1; then \
+	    grep -E '^(Done|stat::number_of_executed_units|stat::new_units_added)' $$work/fuzz.log || true; \
+	    echo "fuzz_$$name: no failure (log: $$work/fuzz.log)"; \
+	  else \
+	    tail -n 80 $$work/fuzz.log; \
+	    echo "fuzz_$$name: FAILED (log: $$work/fuzz.log, inputs: $$work/artifacts/)"; \
+	    exit 1; \
+	  fi; \
+	done
 
 # ---- bench ----
 

@@ -68,7 +68,10 @@ Expected<std::string, ReadFailure> PosixFileSystem::readFile(const std::filesyst
 Expected<void, std::string> PosixFileSystem::writeAtomically(const std::filesystem::path& path,
                                                              std::string_view bytes) {
   const std::filesystem::path folder = path.parent_path().empty() ? "." : path.parent_path();
-  std::string temporary = (folder / ("." + path.filename().string() + ".XXXXXX")).string();
+  std::string name = ".";
+  name += path.filename().string();
+  name += ".XXXXXX";
+  std::string temporary = (folder / name).string();
   // mkstemp creates the file with mode 0600, which is what settings holding typed text need.
   FileDescriptor fd(::mkostemp(temporary.data(), O_CLOEXEC));
   if (fd.get() < 0) return unexpected(describeErrno("cannot create a temporary file in", folder, errno));
