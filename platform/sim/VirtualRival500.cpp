@@ -24,9 +24,7 @@ class Interface final : public HidDevice, public std::enable_shared_from_this<In
  public:
   Interface(std::weak_ptr<VirtualRival500::Core> core, Kind kind) : core_(std::move(core)), kind_(kind) {}
 
-  std::optional<std::int64_t> primaryUsagePage() const override {
-    return kind_ == Kind::configuration ? kConfigurationUsagePage : std::int64_t{1};
-  }
+  std::optional<std::int64_t> primaryUsagePage() const override;
   IOReturn open(bool seize) override;
   void close(bool seize) override;
   void setInputHandler(InputHandler handler) override;
@@ -72,6 +70,7 @@ struct VirtualRival500::Core : std::enable_shared_from_this<VirtualRival500::Cor
 
   bool inputMonitoring = true;
   int inputMonitoringRequests = 0;
+  std::optional<std::int64_t> keyboardUsagePage = 1;
   std::optional<IOReturn> seizeResult;
   IOReturn configurationOpenResult = kIOReturnSuccess;
   std::optional<std::vector<std::uint8_t>> firmwareAnswer = std::vector<std::uint8_t>{107, 0};
@@ -101,10 +100,18 @@ struct VirtualRival500::Core : std::enable_shared_from_this<VirtualRival500::Cor
   std::vector<std::uint8_t> buildKeyboardReport() const;
   std::vector<std::uint8_t> buildConsumerReport() const;
   void post(std::vector<Delivery> deliveries);
-  void postDeviceEvent(bool arrival, std::vector<std::shared_ptr<Interface>> devices);
+  void postDeviceEvent(bool arrival, std::vector<std::shared_ptr<HidDevice>> devices);
 };
 
 namespace {
+
+std::optional<std::int64_t> Interface::primaryUsagePage() const {
+  if (kind_ == Kind::configuration) return kConfigurationUsagePage;
+  auto core = core_.lock();
+  if (!core) return std::int64_t{1};
+  std::lock_guard lock(core->mutex);
+  return core->keyboardUsagePage;
+}
 
 IOReturn Interface::open(bool seize) {
   auto core = core_.lock();
@@ -260,7 +267,7 @@ void VirtualRival500::Core::post(std::vector<Delivery> deliveries) {
   }
 }
 
-void VirtualRival500::Core::postDeviceEvent(bool arrival, std::vector<std::shared_ptr<Interface>> devices) {
+void VirtualRival500::Core::postDeviceEvent(bool arrival, std::vector<std::shared_ptr<HidDevice>> devices) {
   loop.post([self = weak_from_this(), arrival, devices = std::move(devices)] {
     auto core = self.lock();
     if (!core) return;
@@ -318,7 +325,7 @@ void VirtualRival500::requestInputMonitoring() {
 }
 
 void VirtualRival500::unplug() {
-  std::vector<std::shared_ptr<Interface>> gone;
+  std::vector<std::shared_ptr<HidDevice>> gone;
   {
     std::lock_guard lock(core_->mutex);
     if (!core_->plugged) return;
@@ -335,7 +342,7 @@ void VirtualRival500::unplug() {
 }
 
 void VirtualRival500::plugIn() {
-  std::vector<std::shared_ptr<Interface>> fresh;
+  std::vector<std::shared_ptr<HidDevice>> fresh;
   {
     std::lock_guard lock(core_->mutex);
     if (core_->plugged) return;
@@ -347,6 +354,10 @@ void VirtualRival500::plugIn() {
     fresh = {core_->configuration, core_->keyboard};
   }
   core_->postDeviceEvent(true, std::move(fresh));
+}
+
+void VirtualRival500::announce(std::shared_ptr<HidDevice> device, bool arrival) {
+  core_->postDeviceEvent(arrival, {std::move(device)});
 }
 
 bool VirtualRival500::pluggedIn() const {
@@ -377,6 +388,21 @@ int VirtualRival500::inputMonitoringRequests() const {
 void VirtualRival500::setSeizeResult(std::optional<IOReturn> code) {
   std::lock_guard lock(core_->mutex);
   core_->seizeResult = code;
+}
+
+void VirtualRival500::setKeyboardUsagePage(std::optional<std::int64_t> page) {
+  std::lock_guard lock(core_->mutex);
+  core_->keyboardUsagePage = page;
+}
+
+void VirtualRival500::sendKeyboardReport(std::uint32_t reportID, std::vector<std::uint8_t> bytes) {
+  std::vector<Delivery> out;
+  {
+    std::lock_guard lock(core_->mutex);
+    if (!core_->plugged) return;
+    out.push_back({core_->keyboard, reportID, std::move(bytes)});
+  }
+  core_->post(std::move(out));
 }
 
 void VirtualRival500::setConfigurationOpenResult(IOReturn code) {

@@ -88,6 +88,8 @@ class VirtualRival500 final : public HidManager {
   void unplug();
   void plugIn();
   bool pluggedIn() const;
+  // Reports the arrival or removal of another interface (of another mouse, say) as if it matched.
+  void announce(std::shared_ptr<HidDevice> device, bool arrival);
   std::shared_ptr<HidDevice> configurationInterface() const;
   std::shared_ptr<HidDevice> keyboardInterface() const;
 
@@ -97,6 +99,10 @@ class VirtualRival500 final : public HidManager {
   // The code open(seize = true) answers; absent: success, or not permitted without Input Monitoring.
   void setSeizeResult(std::optional<IOReturn> code);
   void setConfigurationOpenResult(IOReturn code);
+  // The keyboard interface's "PrimaryUsagePage" (1 unless set; absent: it has none).
+  void setKeyboardUsagePage(std::optional<std::int64_t> page);
+  // A report of the test's own on the keyboard interface, delivered like the mouse's.
+  void sendKeyboardReport(std::uint32_t reportID, std::vector<std::uint8_t> bytes);
   // The firmware answers the query with {version, 0}: 107 reads as "1.07".
   void setFirmwareVersion(std::uint8_t version);
   // The whole answer report; absent: the query is never answered.

@@ -72,7 +72,13 @@ Expected<SaveResult, std::string> StateStore::save(const AppState& state) {
     result.movedAside = moved.value();
   }
   unreadableOnDisk_ = false;
-  if (auto written = files_.writeAtomically(file_, text); !written) return unexpected(written.error());
+  if (auto written = files_.writeAtomically(file_, text); !written) {
+    if (result.movedAside) {
+      return unexpected(written.error() + " (the unreadable settings file was moved to " +
+                        result.movedAside->string() + ")");
+    }
+    return unexpected(written.error());
+  }
   return result;
 }
 

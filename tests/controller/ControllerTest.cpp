@@ -1,343 +1,403 @@
-#include "ControllerFixture.h"
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "controller/Controller.h"
+#include "core/VirtualLoop.h"
+#include "model/StateCodec.h"
+#include "sim/FakeServices.h"
+#include "sim/RecordingEventSink.h"
+#include "sim/ScriptedWorkspace.h"
+#include "sim/VirtualRival500.h"
 
 namespace tandemo {
 namespace {
 
 using ::testing::ElementsAre;
+using Button = Rival500::Button;
+using Property = Controller::Property;
 using Commands = std::vector<std::uint8_t>;
-// DPI 1, DPI 2, polling, logo, wheel, button map.
-const Commands kConfiguration = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31};
+using Result = std::optional<std::pair<bool, std::string>>;
 
-Commands with(Commands commands, std::initializer_list<std::uint8_t> more) {
-  commands.insert(commands.end(), more);
-  return commands;
+constexpr const char* kSettingsPath = "/home/me/.config/Tandemo/state.json";
+// DPI 1, DPI 2, polling, logo, wheel, button map; then the save.
+const Commands kConfiguration = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31};
+const Commands kSaved = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31, 0x09};
+
+// The default state with no control bridged: nothing asks for the keyboard interface.
+AppState plainState() {
+  AppState state = AppState::wowDefault();
+  state.hardware = HardwareConfig::factory();
+  return state;
 }
 
-// ---- start-up ----
+class ControllerTest : public ::testing::Test {
+ protected:
+  explicit ControllerTest(bool pluggedIn = true) : mouse(loop, pluggedIn) {}
 
-TEST_F(ControllerTest, StartWithMouseReadsFirmwareThenWritesWithoutSavingAndLogsNoConnection) {
+  // Without a state, there is no settings file.
+  void start(std::optional<AppState> state = std::nullopt, bool writeOnConnectAtStart = true) {
+    if (state) files.put(kSettingsPath, encodeState(*state));
+    controller = std::make_unique<Controller>(ControllerServices{
+        loop, mouse, events, workspace, loginItem, systemLog, timeOfDay, store, "org.tandemo.Tandemo",
+        writeOnConnectAtStart});
+    controller->subscribe([this](Property property) { told.push_back(property); });
+  }
+  // Starts, lets the start-up write program the mouse, then forgets what was sent and told.
+  void startSettled(const AppState& state) {
+    start(state);
+    loop.advance(seconds(1));
+    sentBefore = mouse.reports().size();
+    told.clear();
+  }
+
+  Controller& c() { return *controller; }
+  template <class Edit>
+  void change(Edit edit) {
+    AppState next = c().state();
+    edit(next);
+    c().setState(std::move(next));
+  }
+  void front(std::optional<std::string> bundleID) {
+    workspace.activate(std::move(bundleID));
+    loop.runUntilIdle();
+  }
+  Controller::WriteDone into(Result& result) {
+    return [&result](bool ok, std::string message) { result.emplace(ok, std::move(message)); };
+  }
+  AppState saved() const { return decodeState(files.content(kSettingsPath).value_or("")).value(); }
+  // Command bytes of the reports that reached the mouse since `sentBefore`.
+  Commands commands() const {
+    Commands sent;
+    for (const auto& report : mouse.reports()) sent.push_back(report.bytes.at(0));
+    return {sent.begin() + static_cast<std::ptrdiff_t>(sentBefore), sent.end()};
+  }
+  std::vector<std::string> logLines() const { return {controller->log().begin(), controller->log().end()}; }
+  long logged(const std::string& line) const { return std::ranges::count(logLines(), "09:05:03  " + line); }
+
+  VirtualLoop loop;
+  sim::VirtualRival500 mouse;
+  RecordingEventSink events{loop};
+  sim::ScriptedWorkspace workspace;
+  sim::FakeLoginItem loginItem;
+  sim::RecordingSystemLog systemLog;
+  sim::FixedTimeOfDay timeOfDay;
+  sim::MemoryFileSystem files;
+  StateStore store{files, kSettingsPath};
+  std::vector<Property> told;
+  std::size_t sentBefore = 0;
+  std::unique_ptr<Controller> controller;  // last: goes first
+};
+
+class UnpluggedControllerTest : public ControllerTest {
+ protected:
+  UnpluggedControllerTest() : ControllerTest(false) {}
+};
+
+// ---- start-up and the cable ----
+
+TEST_F(ControllerTest, StartReadsTheFirmwareThenWritesWithoutSavingAndLogsNoConnection) {
   AppState state = plainState();
   state.saveToOnboardMemory = true;
-  startWith(state);
-  EXPECT_TRUE(c().connected());
-  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::idle());
-  EXPECT_FALSE(c().hid().seizeWanted());
-  EXPECT_TRUE(c().writing());
-
-  loop.advance(seconds(0.349));  // query (0.05) and six packets (0.30), each followed by its pause
-  EXPECT_EQ(c().firmware(), "1.07");
-  EXPECT_TRUE(c().writing());
-  loop.advance(seconds(0.001));
-  EXPECT_FALSE(c().writing());
-  EXPECT_EQ(mouse.commands(), with({0x10}, {0x03, 0x03, 0x04, 0x05, 0x05, 0x31}));
-  EXPECT_EQ(c().lastWriteMessage(), "Written to the mouse");
-  EXPECT_THAT(logLines(), ElementsAre("09:05:03  Written to the mouse"));
-  EXPECT_THAT(systemLog.lines(), ElementsAre("Tandemo: Written to the mouse"));
-}
-
-TEST_F(ControllerTest, CommandLineStartReadsFirmwareButDoesNotWrite) {
-  startWith(plainState(), /*writeOnConnectAtStart=*/false);
-  loop.advance(seconds(1));
-  EXPECT_EQ(mouse.commands(), Commands{0x10});
-  EXPECT_EQ(c().firmware(), "1.07");
-  EXPECT_FALSE(c().lastWriteMessage());
-}
-
-TEST_F(ControllerTest, StartWithBridgedControlSeizesTheKeyboardInterfaceShortlyAfter) {
-  startWith(AppState::wowDefault(), false);
-  EXPECT_TRUE(c().hid().seizeWanted());
-  EXPECT_TRUE(mouse.keyboard().seized());
-  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::idle());  // the news comes in a task
-  loop.runUntilIdle();
-  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
-  EXPECT_THAT(logLines(), ElementsAre("09:05:03  Taking over the mouse's extra buttons"));
-}
-
-TEST_F(ControllerTest, FrontApplicationIsTakenAsIsAtStartEvenWhenItIsOurOwn) {
-  workspace.setFront("org.tandemo.Tandemo");
-  loginItem = sim::FakeLoginItem(true);
-  start();
+  workspace.setFront("org.tandemo.Tandemo");  // taken as is at start, even our own
+  start(state);
   EXPECT_EQ(c().frontBundleID(), "org.tandemo.Tandemo");
-  EXPECT_TRUE(c().launchAtLogin());
-  EXPECT_TRUE(c().inputMonitoring());
-  EXPECT_TRUE(c().accessibility());
-}
-
-TEST_F(UnpluggedControllerTest, StartWithoutMouseThenPlugInReadsAndWrites) {
-  startWith(plainState());
   loop.advance(seconds(1));
-  EXPECT_FALSE(c().connected());
-  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::absent());
-  EXPECT_TRUE(mouse.commands().empty());
-  EXPECT_TRUE(c().log().empty());
-
-  mouse.plugIn();
-  loop.advance(seconds(1));
-  EXPECT_TRUE(c().connected());
-  EXPECT_EQ(c().firmware(), "1.07");
-  EXPECT_EQ(mouse.commands(), with({0x10}, {0x03, 0x03, 0x04, 0x05, 0x05, 0x31}));
-  EXPECT_THAT(logLines(), ElementsAre("09:05:03  Rival 500 connected", "09:05:03  Written to the mouse"));
-}
-
-TEST_F(UnpluggedControllerTest, PlugInWithWriteOnConnectOffOnlyReadsTheFirmware) {
-  AppState state = plainState();
-  state.writeOnConnect = false;
-  startWith(state);
-  mouse.plugIn();
-  loop.advance(seconds(1));
-  EXPECT_EQ(mouse.commands(), Commands{0x10});
-  EXPECT_EQ(c().firmware(), "1.07");
+  for (bool writeOnConnect : {false, true}) {
+    change([&](AppState& s) { s.writeOnConnect = writeOnConnect; });
+    mouse.unplug();
+    loop.runUntilIdle();
+    EXPECT_FALSE(c().connected() || c().firmware());
+    mouse.plugIn();
+    loop.advance(seconds(1));
+  }
+  EXPECT_EQ(commands(), (Commands{0x10, 0x03, 0x03, 0x04, 0x05, 0x05, 0x31, 0x10, 0x10, 0x03, 0x03, 0x04, 0x05,
+                                  0x05, 0x31}));
+  EXPECT_THAT(logLines(), ElementsAre("09:05:03  Written to the mouse", "09:05:03  Rival 500 disconnected",
+                                      "09:05:03  Rival 500 connected", "09:05:03  Rival 500 disconnected",
+                                      "09:05:03  Rival 500 connected", "09:05:03  Written to the mouse"));
 }
 
 // ---- saving ----
 
-TEST_F(UnpluggedControllerTest, MissingFileGivesTheDefaultAndNothingIsWrittenUntilAChange) {
-  start();
-  EXPECT_EQ(c().state().profiles.size(), 2u);
-  EXPECT_EQ(c().state().profiles[0].name, "World of Warcraft");
+TEST_F(UnpluggedControllerTest, SavesHalfASecondAfterTheLastChangeAtOnceWhenFlushedOrQuittingAndLogsFailures) {
+  const std::string unreadable = "{\"autoSwitch\": tru";
+  files.put(kSettingsPath, unreadable);
+  start();  // the default state, not saved and not moved aside before a change
   loop.advance(seconds(5));
   EXPECT_EQ(files.writeCount(), 0);
-
-  c().setState(edited([](AppState& s) { s.openWindowAtLaunch = false; }));
-  loop.advance(seconds(0.5));
-  ASSERT_TRUE(saved());
-  EXPECT_FALSE(saved()->openWindowAtLaunch);
-}
-
-TEST_F(UnpluggedControllerTest, ABurstOfChangesEndsInOneSaveHalfASecondAfterTheLast) {
-  startWith(plainState());
-  c().setState(edited([](AppState& s) { s.hardware.dpi1 = 400; }));
-  loop.advance(seconds(0.15));
-  c().setState(edited([](AppState& s) { s.hardware.dpi1 = 500; }));
-  loop.advance(seconds(0.15));
-  c().setState(edited([](AppState& s) { s.hardware.dpi1 = 600; }));
-  const int before = files.writeCount();
+  for (int dpi : {400, 500, 600}) {
+    loop.advance(seconds(0.15));
+    change([&](AppState& s) { s.hardware.dpi1 = dpi; });
+  }
   loop.advance(seconds(0.499));
-  EXPECT_EQ(files.writeCount(), before);
+  EXPECT_EQ(files.writeCount(), 0);
   loop.advance(seconds(0.001));
-  EXPECT_EQ(files.writeCount(), before + 1);
-  EXPECT_EQ(saved()->hardware.dpi1, 600);
-  loop.advance(seconds(2));
-  EXPECT_EQ(files.writeCount(), before + 1);
-  EXPECT_EQ(toldCount(Controller::Property::state), 3u);
-}
-
-TEST_F(UnpluggedControllerTest, PendingSaveIsWrittenWhenFlushedOrWhenTheControllerGoes) {
-  startWith(plainState());
-  c().setState(edited([](AppState& s) { s.hardware.dpi2 = 3200; }));
-  c().flushPendingSave();
-  EXPECT_EQ(saved()->hardware.dpi2, 3200);
-  loop.advance(seconds(1));
-  EXPECT_EQ(files.writeCount(), 1);  // the timer does not save a second time
-
-  c().setState(edited([](AppState& s) { s.hardware.dpi2 = 6400; }));
-  controller.reset();
-  EXPECT_EQ(saved()->hardware.dpi2, 6400);
-  loop.advance(seconds(1));  // nothing left behind that reaches the dead controller
-  EXPECT_EQ(files.writeCount(), 2);
-}
-
-TEST_F(UnpluggedControllerTest, FailedSaveIsLoggedAndTheNextChangeTriesAgain) {
-  startWith(plainState());
-  files.failWrites("No space left on device");
-  c().setState(edited([](AppState& s) { s.autoSwitch = false; }));
-  loop.advance(seconds(0.5));
-  EXPECT_THAT(logLines(), ElementsAre("09:05:03  Could not save settings: No space left on device"));
-
-  files.failWrites(std::nullopt);
-  c().setState(edited([](AppState& s) { s.writeOnConnect = false; }));
-  loop.advance(seconds(0.5));
-  ASSERT_TRUE(saved());
-  EXPECT_FALSE(saved()->autoSwitch);
-  EXPECT_FALSE(saved()->writeOnConnect);
-}
-
-TEST_F(UnpluggedControllerTest, UnreadableFileIsMovedAsideAtTheFirstSaveAndTheLogSaysWhere) {
-  files.put(kSettingsPath, "{\"autoSwitch\": tru");
-  start();
-  EXPECT_EQ(c().state().profiles.size(), 2u);
-  EXPECT_EQ(files.content(kSettingsPath), "{\"autoSwitch\": tru");
-  EXPECT_TRUE(c().log().empty());
-
-  c().setState(edited([](AppState& s) { s.autoSwitch = false; }));
-  loop.advance(seconds(0.5));
+  EXPECT_EQ(files.writeCount(), 1);
+  EXPECT_EQ(saved().hardware.dpi1, 600);
   ASSERT_EQ(c().log().size(), 1u);
   const std::string prefix = "09:05:03  Moved the unreadable settings file to ";
   ASSERT_TRUE(c().log().front().starts_with(prefix)) << c().log().front();
-  EXPECT_EQ(files.content(c().log().front().substr(prefix.size())), "{\"autoSwitch\": tru");
-  EXPECT_TRUE(saved());
+  EXPECT_EQ(files.content(c().log().front().substr(prefix.size())), unreadable);
+
+  change([](AppState& s) { s.hardware.dpi2 = 3200; });
+  c().flushPendingSave();
+  EXPECT_EQ(saved().hardware.dpi2, 3200);
+  loop.advance(seconds(1));
+  EXPECT_EQ(files.writeCount(), 2);  // the timer does not save a second time
+
+  files.failWrites("No space left on device");
+  change([](AppState& s) { s.writeOnConnect = false; });
+  loop.advance(seconds(0.5));
+  EXPECT_EQ(logLines().back(), "09:05:03  Could not save settings: No space left on device");
+  files.failWrites(std::nullopt);
+  change([](AppState& s) { s.openWindowAtLaunch = false; });  // tries again, and quits before the timer
+  controller.reset();
+  EXPECT_FALSE(saved().writeOnConnect || saved().openWindowAtLaunch);
+  loop.advance(seconds(1));  // nothing left behind that reaches the dead controller
+  EXPECT_EQ(files.writeCount(), 3);
 }
 
-// ---- seizing and releasing ----
+// ---- the keyboard interface and the bridge ----
 
-TEST_F(ControllerTest, BridgingTheFirstControlSeizesAndUnbridgingItReleases) {
-  startSettled(plainState());
-  c().setAssignment(Button::button9, Rival500::Assignment::bridge());
-  EXPECT_TRUE(c().hid().seizeWanted());
-  EXPECT_TRUE(mouse.keyboard().seized());
-  EXPECT_TRUE(mouse.commands().empty());  // editing never writes to the mouse
+TEST_F(ControllerTest, PinningSwitchingAndUnbridgingReleaseTheBridgeButRenamingDoesNot) {
+  startSettled(AppState::wowDefault());
+  mouse.press(Button::button9);
   loop.runUntilIdle();
-  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
+  change([](AppState& s) { s.profiles[1].name = "Elsewhere"; });
+  EXPECT_EQ(events.held().mouseButtons, std::set<int>{8});  // mouse button 9 (numbered from 0)
+  change([](AppState& s) { s.autoSwitch = false; });
+  EXPECT_TRUE(events.held().empty() && c().pressedButtons().empty());
+  EXPECT_EQ(std::ranges::count(told, Property::pressedButtons), 2);
 
-  c().setAssignment(Button::button9, Rival500::Assignment::mouseButton(9));
-  EXPECT_FALSE(c().hid().seizeWanted());
+  mouse.release(Button::button9);
+  mouse.press(Button::button9);
+  // Runs after the press reached the bridge, before the controller's own task about it.
+  loop.post([this] { change([](AppState& s) { s.pinnedProfileID = s.profiles[0].id; }); });
   loop.runUntilIdle();
+  // Released, and the press that the release ended no longer counts.
+  EXPECT_TRUE(events.held().empty() && c().pressedButtons().empty());
+
+  mouse.release(Button::button9);
+  mouse.press(Button::button9);
+  loop.runUntilIdle();
+  EXPECT_EQ(events.held().mouseButtons, std::set<int>{8});  // mouse button 9 (numbered from 0)
+  change([](AppState& s) { s.hardware = HardwareConfig::factory(); });  // nothing bridged any more
+  loop.runUntilIdle();
+  EXPECT_FALSE(c().hid().seizeWanted() || mouse.keyboardSeized());
   EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::idle());
+  EXPECT_TRUE(events.held().empty() && c().pressedButtons().empty());
   EXPECT_EQ(logLines().back(), "09:05:03  Released the mouse's extra buttons back to macOS");
+  c().setAssignment(Button::button10, Rival500::Assignment::bridge());
+  EXPECT_TRUE(mouse.keyboardSeized());
+  EXPECT_TRUE(commands().empty());  // editing never writes to the mouse
 }
 
-TEST_F(ControllerTest, HeldButtonsAreTrackedAndReleasedWhenTheInterfaceIsLetGo) {
-  AppState state = plainState();
-  state.hardware.assignments[Button::button9] = Rival500::Assignment::bridge();
+TEST_F(ControllerTest, FrontChangeReleasesTheBridgeOnlyWhenTheActiveProfileChanges) {
+  AppState state = AppState::wowDefault();
+  state.profiles[0].bundleIDs = {"com.blizzard."};
   startSettled(state);
-  hold(Button::button9);
-  EXPECT_EQ(heldMouseButtons(), std::set<int>{9});  // the report is handled at once
-  EXPECT_TRUE(c().pressedButtons().empty());
+  front("com.blizzard.worldofwarcraft");
+  mouse.press(Button::button10);
   loop.runUntilIdle();
-  EXPECT_EQ(c().pressedButtons(), std::set<Button>{Button::button9});
-
-  c().setAssignment(Button::button9, Rival500::Assignment::mouseButton(9));
-  loop.runUntilIdle();
-  EXPECT_TRUE(heldMouseButtons().empty());
-  EXPECT_TRUE(c().pressedButtons().empty());
-}
-
-TEST_F(ControllerTest, SwitchingOrPinningReleasesTheBridgeButRenamingDoesNot) {
-  startSettled(AppState::wowDefault());
-  hold(Button::button9);
-  loop.runUntilIdle();
-  c().setState(edited([](AppState& s) { s.profiles[1].name = "Elsewhere"; }));
-  EXPECT_EQ(heldMouseButtons(), std::set<int>{9});
-  EXPECT_EQ(c().pressedButtons().size(), 1u);
-
-  c().setState(edited([](AppState& s) { s.autoSwitch = false; }));
-  EXPECT_TRUE(heldMouseButtons().empty());
-  EXPECT_TRUE(c().pressedButtons().empty());
-  EXPECT_EQ(toldCount(Controller::Property::pressedButtons), 2u);
-
-  letGo();
-  hold(Button::button9);
-  c().setState(edited([](AppState& s) { s.pinnedProfileID = s.profiles[0].id; }));
-  EXPECT_TRUE(heldMouseButtons().empty());
-  loop.runUntilIdle();  // the press reported before the release no longer counts
-  EXPECT_TRUE(c().pressedButtons().empty());
-}
-
-TEST_F(ControllerTest, UnplugWhileHeldReleasesAndForgetsTheFirmware) {
-  startSettled(AppState::wowDefault());
-  hold(Button::button9);
-  loop.runUntilIdle();
-  mouse.unplug();
-  loop.runUntilIdle();
-  EXPECT_FALSE(c().connected());
-  EXPECT_FALSE(c().firmware());
-  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::absent());
-  EXPECT_TRUE(heldMouseButtons().empty());
-  EXPECT_TRUE(c().pressedButtons().empty());
-  EXPECT_EQ(logLines().back(), "09:05:03  Rival 500 disconnected");
+  told.clear();
+  front("org.tandemo.Tandemo");  // our own window changes nothing: no notification below
+  front("com.blizzard.diablo");  // same profile
+  EXPECT_EQ(events.held().mouseButtons, std::set<int>{9});  // mouse button 10
+  EXPECT_EQ(c().pressedButtons(), std::set<Button>{Button::button10});
+  front(std::nullopt);  // no identifier is not our own either: the fallback takes over
+  EXPECT_FALSE(c().frontBundleID());
+  EXPECT_TRUE(events.held().empty() && c().pressedButtons().empty());
+  EXPECT_THAT(told, ElementsAre(Property::frontBundleID, Property::frontBundleID, Property::pressedButtons));
 }
 
 // ---- writing to the mouse ----
 
-TEST_F(ControllerTest, MenuWriteFollowsSaveToOnboardMemory) {
-  AppState state = plainState();
-  state.saveToOnboardMemory = true;
-  startSettled(state);
-  c().writeToMouse();
-  loop.advance(seconds(1));
-  EXPECT_EQ(mouse.commands(), with(kConfiguration, {0x09}));
-  EXPECT_EQ(c().lastWriteMessage(), "Written and saved to the mouse's memory");
-  EXPECT_FALSE(c().lastWriteFailed());
-  EXPECT_EQ(logLines().back(), "09:05:03  Written and saved to the mouse's memory");
-
-  mouse.clearCommands();
-  c().setState(edited([](AppState& s) { s.saveToOnboardMemory = false; }));
-  c().writeToMouse();
-  loop.advance(seconds(1));
-  EXPECT_EQ(mouse.commands(), kConfiguration);
-  EXPECT_EQ(c().lastWriteMessage(), "Written to the mouse");
-}
-
-TEST_F(ControllerTest, SecondWriteWhileOneRunsIsIgnored) {
-  startSettled(plainState());
-  std::vector<std::pair<bool, std::string>> results;
-  auto record = [&](bool ok, std::string message) { results.emplace_back(ok, std::move(message)); };
-  c().writeToMouse(false, record);
-  c().writeToMouse(true, record);
-  EXPECT_THAT(results, ElementsAre(std::pair{false, std::string("A write to the mouse is already under way.")}));
-  loop.advance(seconds(1));
-  EXPECT_EQ(mouse.commands(), kConfiguration);
-  EXPECT_EQ(results.back(), std::pair(true, std::string("Written to the mouse")));
-  EXPECT_EQ(std::ranges::count(logLines(), std::string("09:05:03  Written to the mouse")), 1);
-  EXPECT_EQ(toldCount(Controller::Property::writing), 2u);
-}
-
-TEST_F(ControllerTest, RefusedPacketIsReportedAndLogged) {
-  startSettled(plainState());
-  mouse.refuseWith(kIOReturnExclusiveAccess);
-  std::optional<std::pair<bool, std::string>> result;
-  c().writeToMouse(std::nullopt, [&](bool ok, std::string message) { result.emplace(ok, message); });
-  loop.advance(seconds(1));
-  const std::string text = "The mouse refused a packet (03 00): another program has the mouse open exclusively";
-  EXPECT_EQ(result, std::pair(false, text));
-  EXPECT_TRUE(c().lastWriteFailed());
-  EXPECT_EQ(c().lastWriteMessage(), text);
-  EXPECT_EQ(logLines().back(), "09:05:03  Write failed: " + text);
-  EXPECT_FALSE(c().writing());
-}
-
-TEST_F(ControllerTest, UnbuildableLightIsReportedWithoutSendingOrLogging) {
-  startSettled(plainState());
-  c().setState(edited([](AppState& s) { s.hardware.wheel.stops.clear(); }));
-  std::optional<std::pair<bool, std::string>> result;
-  c().writeToMouse(std::nullopt, [&](bool ok, std::string message) { result.emplace(ok, message); });
-  const std::string text(Rival500::describe(Rival500::LightingError::noStops));
-  EXPECT_EQ(result, std::pair(false, text));
-  EXPECT_EQ(c().lastWriteMessage(), text);
-  EXPECT_TRUE(c().lastWriteFailed());
-  EXPECT_FALSE(c().writing());
-  loop.advance(seconds(1));
-  EXPECT_TRUE(mouse.commands().empty());
-  EXPECT_TRUE(c().log().empty());
-}
-
-TEST_F(UnpluggedControllerTest, WriteWhileDisconnectedDoesNothingButTellsTheCommandLine) {
-  startSettled(plainState());
-  std::optional<std::pair<bool, std::string>> result;
-  c().writeToMouse(true, [&](bool ok, std::string message) { result.emplace(ok, message); });
-  EXPECT_EQ(result, std::pair(false, std::string("The Rival 500 is not plugged in.")));
-  EXPECT_FALSE(c().lastWriteMessage());
-  EXPECT_FALSE(c().lastWriteFailed());
-  EXPECT_TRUE(c().log().empty());
-  EXPECT_TRUE(told.empty());
-
-  c().setState(edited([](AppState& s) { s.hardware.dpi1 = 3000; }));
-  c().restoreFactory();
-  EXPECT_EQ(c().state().hardware, HardwareConfig::factory());
-}
-
-TEST_F(ControllerTest, FactoryResetReleasesTheInterfaceAndWritesWithSaving) {
+TEST_F(ControllerTest, WritesEndInTheirMessageAndLogLineOneAtATimeAndRestoreFactorySaves) {
   AppState state = AppState::wowDefault();
   state.saveToOnboardMemory = false;
   startSettled(state);
+  Result first, second;
+  c().writeToMouse(false, into(first));
+  c().writeToMouse(true, into(second));
+  EXPECT_EQ(second, std::pair(false, std::string("A write to the mouse is already under way.")));
+  loop.advance(seconds(1));
+  EXPECT_EQ(first, std::pair(true, std::string("Written to the mouse")));
+
+  sentBefore = mouse.reports().size();
   c().restoreFactory();
   EXPECT_FALSE(c().hid().seizeWanted());
   EXPECT_EQ(c().state().hardware, HardwareConfig::factory());
   EXPECT_EQ(c().state().profiles, state.profiles);
   loop.advance(seconds(1));
-  EXPECT_EQ(mouse.commands(), with(kConfiguration, {0x09}));
-  EXPECT_EQ(c().lastWriteMessage(), "Written and saved to the mouse's memory");
+  EXPECT_EQ(commands(), kSaved);  // saved whatever saveToOnboardMemory says
+
+  // Without an explicit choice, saveToOnboardMemory decides; an unbuildable light sends nothing.
+  struct Row { std::function<void(AppState&)> edit; Commands sent; std::string message; };
+  const Row rows[] = {
+      {[](AppState& s) { s.saveToOnboardMemory = true; }, kSaved, "Written and saved to the mouse's memory"},
+      {[](AppState& s) { s.saveToOnboardMemory = false; }, kConfiguration, "Written to the mouse"},
+      {[](AppState& s) { s.hardware.wheel.stops.clear(); }, {},
+       std::string(Rival500::describe(Rival500::LightingError::noStops))},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.message);
+    change(row.edit);
+    sentBefore = mouse.reports().size();
+    const std::size_t lines = c().log().size();
+    Result result;
+    c().writeToMouse(std::nullopt, into(result));
+    loop.advance(seconds(1));
+    const bool ok = !row.sent.empty();
+    EXPECT_EQ(result, std::pair(ok, row.message));
+    EXPECT_EQ(commands(), row.sent);
+    EXPECT_EQ(c().lastWriteMessage(), row.message);
+    EXPECT_EQ(c().lastWriteFailed(), !ok);
+    EXPECT_EQ(logLines().size(), lines + (ok ? 1 : 0));
+    EXPECT_EQ(logLines().back(), "09:05:03  " + (ok ? row.message : "Written to the mouse"));
+  }
 }
 
-TEST_F(ControllerTest, UnansweredFirmwareQueryClearsTheVersionAfterHalfASecond) {
-  startSettled(plainState());
-  ASSERT_EQ(c().firmware(), "1.07");
-  mouse.answerFirmware(std::nullopt);
-  c().readFirmware();
-  loop.advance(seconds(0.499));
-  EXPECT_EQ(c().firmware(), "1.07");
+
+// ---- profiles ----
+
+// Profiles A "com.blizzard.", B "com.blizzard.worldofwarcraft", C everywhere else.
+AppState abc() {
+  AppState state = plainState();
+  state.profiles = {{Uuid::random(), "A", {"com.blizzard."}, {}},
+                    {Uuid::random(), "B", {"com.blizzard.worldofwarcraft"}, {}}, {Uuid::random(), "C", {}, {}}};
+  return state;
+}
+
+TEST_F(UnpluggedControllerTest, ActiveProfileFollowsTheFrontApplicationUnlessSwitchingIsOffOrPinned) {
+  start(abc());
+  const Uuid b = c().state().profiles[1].id;
+  const std::string wow = "com.blizzard.worldofwarcraft";
+  struct Row { std::optional<std::string> front; std::function<void(AppState&)> edit; std::string expected; };
+  const Row rows[] = {
+      {std::nullopt, {}, "C"},                   // nothing in front
+      {wow, {}, "A"},                            // earlier in the list wins over the longer match
+      {"com.apple.finder", {}, "C"},
+      {"COM.BLIZZARD.worldofwarcraft", {}, "C"},  // case-sensitive
+      {"com.blizzard", {}, "C"},                  // an entry is a prefix of the front id, not the reverse
+      {wow, [](AppState& s) { s.autoSwitch = false; }, "C"},
+      {"org.gnome.Nautilus", [&](AppState& s) { s.autoSwitch = true; s.pinnedProfileID = b; }, "B"},
+      {wow, [](AppState& s) { s.pinnedProfileID = Uuid::random(); }, "A"},  // names no profile: absent
+      // An empty entry matches nothing; without a fallback the first profile is active.
+      {"org.gnome.Nautilus", [](AppState& s) { s.pinnedProfileID.reset(); s.profiles[2].bundleIDs = {""}; }, "A"},
+      {"org.gnome.Nautilus", [](AppState& s) { s.profiles.clear(); }, "none"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.front.value_or("nothing") + " in front");
+    if (row.edit) change(row.edit);
+    front(row.front);
+    const auto active = c().activeProfile();
+    EXPECT_EQ(active ? active->name : "none", row.expected);
+  }
+}
+
+TEST_F(UnpluggedControllerTest, AddCopiesTheActiveProfileRemoveUnpinsAndTheLastStays) {
+  start(abc());
+  const auto id = [this](std::size_t index) { return c().state().profiles[index].id; };
+  change([](AppState& s) { s.profiles[0].actions[Button::button9] = HostAction{HostAction::Text{"gg"}}; });
+  front("com.blizzard.worldofwarcraft");
+  c().addProfile();
+  ASSERT_EQ(c().state().profiles.size(), 4u);
+  const Profile added = c().state().profiles.back();
+  EXPECT_EQ(added, (Profile{added.id, "New profile", {}, c().state().profiles[0].actions}));
+  EXPECT_NE(added.id, id(0));
+  EXPECT_EQ(c().activeProfile()->name, "A");  // not selected
+
+  const Uuid b = id(1);
+  change([&](AppState& s) { s.pinnedProfileID = b; });
+  c().removeProfile(b);
+  EXPECT_EQ(c().state().profiles.size(), 3u);
+  EXPECT_FALSE(c().state().pinnedProfileID);
+  while (c().state().profiles.size() > 1) c().removeProfile(id(0));
+  told.clear();
+  c().removeProfile(id(0));
+  c().setAction(Button::button11, HostAction{HostAction::MouseButton{4}}, Uuid::random());  // no such profile
+  EXPECT_EQ(c().state().profiles.size(), 1u);
+  EXPECT_TRUE(told.empty());
+}
+
+TEST_F(UnpluggedControllerTest, RunningAppsAreOrdinaryOthersSortedIgnoringCase) {
+  workspace.setRunningApplications({{"gamma", "org.gamma", true}, {"Beta", "org.beta", true},
+                                    {"Tandemo", "org.tandemo.Tandemo", true}, {"indexer", "org.indexer", false},
+                                    {"alpha", std::nullopt, true}, {std::nullopt, "org.alpha", true},
+                                    {"alpha", "com.alpha.second", true}, {"Alpha", "com.alpha.third", true}});
+  start();
+  std::vector<std::string> names;
+  for (const auto& app : c().runningApps()) names.push_back(app.name + "=" + app.bundleID);
+  EXPECT_THAT(names, ElementsAre("alpha=com.alpha.second", "Alpha=com.alpha.third", "Beta=org.beta",
+                                 "gamma=org.gamma", "org.alpha=org.alpha"));
+}
+
+// ---- permissions, login item, log and observers ----
+
+TEST_F(ControllerTest, PermissionPollEveryTwoSecondsRetriesTheSeizeAndRequestsOpenThePrivacyPages) {
+  mouse.setSeizeResult(kIOReturnNotPermitted);  // the system says granted, the interface still refuses
+  events.setAccessibility(false);
+  start(AppState::wowDefault(), /*writeOnConnectAtStart=*/false);
+  loop.runUntilIdle();
+  EXPECT_EQ(commands(), Commands{0x10});  // the command line's start only reads the firmware
+  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::needsInputMonitoring());
+  const std::string waiting = "macOS needs Input Monitoring permission before Tandemo can read the extra buttons";
+  events.setAccessibility(true);
+  loop.advance(seconds(1.999));
+  EXPECT_FALSE(c().accessibility());
+  EXPECT_EQ(logged(waiting), 1);
   loop.advance(seconds(0.001));
-  EXPECT_FALSE(c().firmware());
+  EXPECT_TRUE(c().accessibility());
+  EXPECT_EQ(logged(waiting), 2);
+
+  mouse.setSeizeResult(std::nullopt);
+  loop.advance(seconds(2));
+  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
+  EXPECT_EQ(logged(waiting), 2);
+  EXPECT_EQ(logged("Taking over the mouse's extra buttons"), 1);
+  c().requestInputMonitoring();
+  c().requestAccessibility();
+  EXPECT_EQ(mouse.inputMonitoringRequests(), 1);
+  EXPECT_EQ(events.accessibilityRequests(), 1u);
+  EXPECT_THAT(workspace.openedPages(), ElementsAre("ListenEvent", "Accessibility"));
+}
+
+TEST_F(UnpluggedControllerTest, LaunchAtLoginKeepsTheToggleWhenRegisteringFailsObserversCanLeaveTheLogKeeps200) {
+  start();
+  Result result;  // a write without the mouse tells the caller only
+  c().writeToMouse(true, into(result));
+  EXPECT_EQ(result, std::pair(false, std::string("The Rival 500 is not plugged in.")));
+  EXPECT_FALSE(c().lastWriteMessage() || c().lastWriteFailed());
+  loginItem.failWith("Operation not permitted");
+  c().setLaunchAtLogin(true);
+  EXPECT_TRUE(c().launchAtLogin());
+  EXPECT_THAT(logLines(), ElementsAre("09:05:03  Launch at login: Operation not permitted"));
+
+  std::vector<Property> second;
+  const auto secondID = c().subscribe([&](Property p) { second.push_back(p); });
+  loginItem.failWith(std::nullopt);
+  c().setLaunchAtLogin(true);  // also when the value does not change
+  EXPECT_TRUE(loginItem.enabled());
+  EXPECT_EQ(loginItem.registerCalls(), 2);
+  c().unsubscribe(secondID);
+  c().setLaunchAtLogin(false);
+  EXPECT_FALSE(loginItem.enabled());
+  EXPECT_EQ(c().log().size(), 1u);
+  EXPECT_THAT(second, ElementsAre(Property::launchAtLogin));
+  EXPECT_EQ(std::ranges::count(told, Property::launchAtLogin), 3);
+
+  for (int n = 1; n <= 250; ++n) {
+    loginItem.failWith(std::to_string(n));
+    timeOfDay.set(n % 2 ? "21:00:00" : "09:05:03");
+    c().setLaunchAtLogin(true);
+  }
+  ASSERT_EQ(c().log().size(), Controller::maxLogEntries);
+  EXPECT_EQ(c().log().front(), "21:00:00  Launch at login: 51");
+  EXPECT_EQ(c().log().back(), "09:05:03  Launch at login: 250");
+  ASSERT_EQ(systemLog.lines().size(), 251u);  // the system log keeps every line
+  EXPECT_EQ(systemLog.lines()[1], "Tandemo: Launch at login: 1");
 }
 
 }  // namespace
