@@ -32,13 +32,10 @@ void PollLoop::post(Task task) {
 }
 
 MainLoop::TimerId PollLoop::startTimer(Duration delay, Task task, bool repeating) {
-  const TimerId id = nextId_++;
-  delay = std::max(delay, Duration::zero());
-  timers_.emplace(id, Timer{now() + delay, delay, repeating, std::move(task)});
-  return id;
+  return timers_.start(now(), delay, std::move(task), repeating);
 }
 
-void PollLoop::cancelTimer(TimerId id) { timers_.erase(id); }
+void PollLoop::cancelTimer(TimerId id) { timers_.cancel(id); }
 
 MainLoop::WatchId PollLoop::watchReadable(int fd, Task onReadable) {
   const WatchId id = nextId_++;
@@ -90,18 +87,7 @@ void PollLoop::runPosted() {
 }
 
 void PollLoop::runDueTimers() {
-  for (;;) {
-    auto next = std::min_element(timers_.begin(), timers_.end(),
-                                 [](const auto& a, const auto& b) { return a.second.due < b.second.due; });
-    if (next == timers_.end() || next->second.due > now()) return;
-    Task task = next->second.task;
-    if (next->second.repeating && next->second.interval > Duration::zero()) {
-      next->second.due += next->second.interval;
-    } else {
-      timers_.erase(next);
-    }
-    task();
-  }
+  while (auto task = timers_.takeDue(now())) (*task)();
 }
 
 void PollLoop::run() {
@@ -115,10 +101,8 @@ void PollLoop::run() {
       if (!posted_.empty()) continue;
     }
     int timeoutMs = -1;
-    if (!timers_.empty()) {
-      TimePoint earliest = TimePoint::max();
-      for (const auto& [id, timer] : timers_) earliest = std::min(earliest, timer.due);
-      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(earliest - now());
+    if (const auto earliest = timers_.earliestDue()) {
+      const auto wait = std::chrono::ceil<std::chrono::milliseconds>(*earliest - now());
       timeoutMs = static_cast<int>(std::clamp<std::int64_t>(wait.count(), 0, 60'000));
     }
     std::vector<pollfd> fds{{wakeFd_, POLLIN, 0}};

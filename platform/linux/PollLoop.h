@@ -7,6 +7,7 @@
 #include <mutex>
 
 #include "core/MainLoop.h"
+#include "core/TimerSet.h"
 
 namespace tandemo::linux_platform {
 
@@ -34,13 +35,6 @@ class PollLoop final : public MainLoop {
   void quit();
 
  private:
-  struct Timer {
-    TimePoint due;
-    Duration interval;
-    bool repeating;
-    Task task;
-  };
-
   void wake();
   void runPosted();
   void runDueTimers();
@@ -49,7 +43,7 @@ class PollLoop final : public MainLoop {
   std::atomic<bool> quit_{false};
   std::mutex mutex_;  // guards posted_ only; timers and watches are loop-thread state
   std::deque<Task> posted_;
-  std::map<TimerId, Timer> timers_;
+  TimerSet timers_;  // loop-thread state, like the watches
   std::map<WatchId, std::pair<int, Task>> watches_;
   std::uint64_t nextId_ = 1;
 };

@@ -52,6 +52,10 @@ Expected<std::string, ReadFailure> PosixFileSystem::readFile(const std::filesyst
     return unexpected(ReadFailure{error == ENOENT, describeErrno("cannot open", path, error)});
   }
   std::string text;
+  // One allocation for a regular file; reading still goes on to the real end.
+  if (struct stat info {}; ::fstat(fd.get(), &info) == 0 && info.st_size > 0) {
+    text.reserve(static_cast<std::size_t>(info.st_size));
+  }
   char buffer[65536];
   for (;;) {
     const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);

@@ -15,15 +15,12 @@ void VirtualLoop::post(Task task) {
 
 MainLoop::TimerId VirtualLoop::startTimer(Duration delay, Task task, bool repeating) {
   std::lock_guard lock(mutex_);
-  const TimerId id = nextId_++;
-  delay = std::max(delay, Duration::zero());
-  timers_.emplace(id, Timer{now_ + delay, delay, repeating, std::move(task)});
-  return id;
+  return timers_.start(now_, delay, std::move(task), repeating);
 }
 
 void VirtualLoop::cancelTimer(TimerId id) {
   std::lock_guard lock(mutex_);
-  timers_.erase(id);
+  timers_.cancel(id);
 }
 
 MainLoop::WatchId VirtualLoop::watchReadable(int fd, Task onReadable) {
@@ -136,22 +133,14 @@ bool VirtualLoop::wakeSleepers() {
 // Fires the earliest timer due at or before `limit`, moving time to its due time.
 bool VirtualLoop::fireNextTimer(TimePoint limit) {
   std::unique_lock lock(mutex_);
-  auto next = timers_.end();
-  for (auto it = timers_.begin(); it != timers_.end(); ++it) {
-    if (next == timers_.end() || it->second.due < next->second.due) next = it;
-  }
-  if (next == timers_.end() || next->second.due > limit) return false;
+  const auto due = timers_.earliestDue();
+  if (!due || *due > limit) return false;
   // A pause that ends earlier than this timer must end first.
   for (Sleeper* sleeper : sleepers_) {
-    if (sleeper->deadline < next->second.due) return false;
+    if (sleeper->deadline < *due) return false;
   }
-  now_ = std::max(now_, next->second.due);
-  Task task = next->second.task;
-  if (next->second.repeating && next->second.interval > Duration::zero()) {
-    next->second.due += next->second.interval;
-  } else {
-    timers_.erase(next);
-  }
+  now_ = std::max(now_, *due);
+  Task task = std::move(timers_.takeDue(limit).value());
   lock.unlock();
   task();
   return true;
@@ -172,7 +161,7 @@ void VirtualLoop::advanceTo(TimePoint target) {
     std::unique_lock lock(mutex_);
     TimePoint next = target;
     for (Sleeper* sleeper : sleepers_) next = std::min(next, sleeper->deadline);
-    for (const auto& [id, timer] : timers_) next = std::min(next, timer.due);
+    if (const auto due = timers_.earliestDue()) next = std::min(next, *due);
     if (next <= now_) {
       if (now_ >= target) break;
       next = target;

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "core/MainLoop.h"
+#include "core/TimerSet.h"
 
 namespace tandemo {
 
@@ -40,12 +41,6 @@ class VirtualLoop final : public MainLoop {
   std::size_t pendingTimers() const;
 
  private:
-  struct Timer {
-    TimePoint due;
-    Duration interval;
-    bool repeating;
-    Task task;
-  };
   struct Sleeper {
     TimePoint deadline;
     bool woken = false;
@@ -59,7 +54,7 @@ class VirtualLoop final : public MainLoop {
   const TimePoint start_;
   TimePoint now_;
   std::deque<Task> posted_;
-  std::map<TimerId, Timer> timers_;  // ids rise, so equal due times fire in start order
+  TimerSet timers_;
   std::map<WatchId, std::pair<int, Task>> watches_;
   std::deque<Sleeper*> sleepers_;
   int activeWorkers_ = 0;
