@@ -139,7 +139,7 @@ void Controller::releaseBridge() {
 void Controller::buttonChanged(Rival500::Button button, bool pressed) {
   std::set<Rival500::Button> buttons = pressedButtons_;
   // A press that a releaseAll() has ended before this task ran no longer counts.
-  if (pressed && bridge_->liveActions().contains(button)) {
+  if (pressed && bridge_->isLive(button)) {
     buttons.insert(button);
   } else {
     buttons.erase(button);
