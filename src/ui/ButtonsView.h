@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QWidget>
+
+#include "ui/ControllerSignals.h"
+
+namespace tandemo::ui {
+
+// Placeholder until the tab is built.
+class ButtonsView final : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit ButtonsView(ControllerSignals& model, QWidget* parent = nullptr);
+};
+
+}  // namespace tandemo::ui
