@@ -21,6 +21,11 @@ PACKAGES=(
   qt6-base-dev
   xvfb
   xauth
+  pkg-config
+  libxkbcommon-dev
+  libxkbcommon-x11-dev
+  libxcb1-dev
+  libxcb-xtest0-dev
 )
 
 missing=()
