@@ -289,7 +289,7 @@ void X11Workspace::openPrivacyPage(const std::string& anchor) {
     note(std::string("The help page about permissions is not installed (") + helpPageFile + " is in no data folder)");
     return;
   }
-  std::string program = "xdg-open";
+  std::string program = settings_.opener;
   std::string url = fileUrl(*page, helpPageFragment(anchor));
   std::array<char*, 3> argv{program.data(), url.data(), nullptr};
   posix_spawnattr_t attributes;
@@ -302,7 +302,7 @@ void X11Workspace::openPrivacyPage(const std::string& anchor) {
   const int failed = posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   if (failed) {
-    if (log_) log_("Could not start xdg-open (" + std::string(std::strerror(failed)) + "); the help page is " + page->string());
+    if (log_) log_("Could not start " + program + " (" + std::strerror(failed) + "); the help page is " + page->string());
     return;
   }
   // The child is reaped when its pidfd says it ended; without pidfds, at the next call.
@@ -318,7 +318,7 @@ void X11Workspace::reapChildren() {
     if (child.watch) loop_.unwatch(*child.watch);
     if (child.pidfd >= 0) ::close(child.pidfd);
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && log_) {
-      log_("xdg-open could not open the help page (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+      log_(settings_.opener + " could not open the help page (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
     }
     return true;
   });

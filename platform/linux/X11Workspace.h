@@ -29,6 +29,7 @@ class X11Workspace final : public Workspace {
     std::optional<std::string> display;  // nothing: there is no X display
     std::vector<std::filesystem::path> dataDirs;   // desktop entries are under <dir>/applications
     std::vector<std::filesystem::path> helpPages;  // the privacy page's possible places, in order
+    std::string opener = "xdg-open";               // run, without a shell, with the page's URL
   };
   // $DISPLAY, the XDG data folders and the page beside the running program.
   static Settings settingsFromEnvironment();
