@@ -63,14 +63,17 @@ std::string AutostartLoginItem::entryText(const std::filesystem::path& program) 
   std::string path = program.string();
   // A line break cannot be written in an Exec key; such a program is started by its name.
   if (path.find_first_of("\n\r") != std::string::npos) path = "tandemo";
-  return "[Desktop Entry]\n"
-         "Type=Application\n"
-         "Name=Tandemo\n"
-         "Comment=Configures the SteelSeries Rival 500 and bridges its app-controlled buttons\n"
-         "Exec=" + execArgument(path) + "\n"
-         "Icon=org.tandemo.Tandemo\n"
-         "Terminal=false\n"
-         "X-GNOME-Autostart-enabled=true\n";
+  std::string text =
+      "[Desktop Entry]\n"
+      "Type=Application\n"
+      "Name=Tandemo\n"
+      "Comment=Configures the SteelSeries Rival 500 and bridges its app-controlled buttons\n";
+  text += "Exec=" + execArgument(path) + "\n";
+  text +=
+      "Icon=org.tandemo.Tandemo\n"
+      "Terminal=false\n"
+      "X-GNOME-Autostart-enabled=true\n";
+  return text;
 }
 
 bool AutostartLoginItem::enabled() {
@@ -86,7 +89,7 @@ bool AutostartLoginItem::enabled() {
 }
 
 Expected<void, std::string> AutostartLoginItem::registerItem() {
-  if (entry_.empty()) return unexpected(std::string("there is no home folder for the autostart entry (HOME is not set)"));
+  if (entry_.empty()) return unexpected(std::string("there is no home folder for the autostart entry"));
   PosixFileSystem files;
   if (auto made = files.createDirectories(entry_.parent_path()); !made) return made;
   return files.writeAtomically(entry_, entryText(program_));

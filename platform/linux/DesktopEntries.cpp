@@ -30,12 +30,23 @@ std::string unescape(std::string_view value) {
       continue;
     }
     switch (value[++i]) {
-      case 's': out += ' '; break;
-      case 'n': out += '\n'; break;
-      case 't': out += '\t'; break;
-      case 'r': out += '\r'; break;
-      case '\\': out += '\\'; break;
-      default: out += '\\', out += value[i];  // unknown escapes stay as written
+      case 's':
+        out += ' ';
+        break;
+      case 'n':
+        out += '\n';
+        break;
+      case 't':
+        out += '\t';
+        break;
+      case 'r':
+        out += '\r';
+        break;
+      case '\\':
+        out += '\\';
+        break;
+      default:
+        out += '\\', out += value[i];  // unknown escapes stay as written
     }
   }
   return out;
@@ -159,8 +170,7 @@ void DesktopEntryIndex::scanFolder(const fs::path& folder, const std::string& pr
   std::error_code error;
   folders_.emplace_back(folder, fs::last_write_time(folder, error));
   std::vector<fs::directory_entry> children;
-  for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator();
-       it.increment(error)) {
+  for (auto it = fs::directory_iterator(folder, error); !error && it != fs::directory_iterator(); it.increment(error)) {
     children.push_back(*it);
   }
   std::sort(children.begin(), children.end());  // the same answer whatever the directory order

@@ -22,8 +22,8 @@ std::string fileUrl(const std::filesystem::path& path, const std::optional<std::
   static constexpr char hex[] = "0123456789ABCDEF";
   std::string url = "file://";
   for (const unsigned char c : path.string()) {
-    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-                       c == '-' || c == '.' || c == '_' || c == '~' || c == '/';
+    const bool plain = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+                       c == '.' || c == '_' || c == '~' || c == '/';
     if (plain) {
       url += static_cast<char>(c);
     } else {

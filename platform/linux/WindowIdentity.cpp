@@ -31,14 +31,13 @@ bool isControl(char32_t c) { return c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0
 bool endsWithExe(std::string_view name) {
   if (name.size() <= 4) return false;
   std::string tail(name.substr(name.size() - 4));
-  std::transform(tail.begin(), tail.end(), tail.begin(), [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
+  std::transform(tail.begin(), tail.end(), tail.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? char(c + 32) : c; });
   return tail == ".exe";
 }
 
 // Wine names a window after its program, Proton after the Steam app; neither has an id of its own.
-bool isWindowsGame(std::string_view className) {
-  return endsWithExe(className) || className.starts_with("steam_app_");
-}
+bool isWindowsGame(std::string_view className) { return endsWithExe(className) || className.starts_with("steam_app_"); }
 
 const std::string* nonEmpty(const std::optional<std::string>& text) {
   return text && !text->empty() ? &*text : nullptr;

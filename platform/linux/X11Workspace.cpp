@@ -24,7 +24,9 @@ namespace {
 
 constexpr std::uint32_t maxTextWords = 1024;  // 4 KiB of a text property is plenty
 constexpr std::uint32_t maxListWords = 4096;  // windows read from the client list
-constexpr std::string_view unknownFront = ": the front application is unknown, so the pinned or fallback profile applies";
+std::string frontUnknown(std::string_view reason) {
+  return std::string(reason) + ": the front application is unknown, so the pinned or fallback profile applies";
+}
 
 enum AtomIndex : std::size_t {
   activeWindow,
@@ -38,7 +40,7 @@ enum AtomIndex : std::size_t {
   atomCount
 };
 constexpr std::array<const char*, atomCount> atomNames{
-    "_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_WINDOW_TYPE",  "_NET_WM_WINDOW_TYPE_NORMAL",
+    "_NET_ACTIVE_WINDOW", "_NET_CLIENT_LIST", "_NET_WM_WINDOW_TYPE", "_NET_WM_WINDOW_TYPE_NORMAL",
     "_NET_WM_NAME",       "UTF8_STRING",      "_GTK_APPLICATION_ID", "_KDE_NET_WM_DESKTOP_FILE"};
 
 using PropertyReply = std::unique_ptr<xcb_get_property_reply_t, decltype(&std::free)>;
@@ -99,7 +101,7 @@ X11Workspace::X11Workspace(MainLoop& loop, Settings settings) : loop_(loop), set
   if (settings_.display && !settings_.display->empty()) {
     connect(*settings_.display);
   } else {
-    note("There is no X display (DISPLAY is not set)" + std::string(unknownFront));
+    note(frontUnknown("There is no X display (DISPLAY is not set)"));
   }
 }
 
@@ -116,10 +118,10 @@ void X11Workspace::connect(const std::string& display) {
   xcb_connection_t* c = xcb_connect(display.c_str(), &screenNumber);
   if (xcb_connection_has_error(c)) {
     xcb_disconnect(c);
-    note("Could not connect to the X display " + display + std::string(unknownFront));
+    note(frontUnknown("Could not connect to the X display " + display));
     return;
   }
-  connection_ = c;
+  connection_.reset(c);
   auto screens = xcb_setup_roots_iterator(xcb_get_setup(c));
   for (int i = 0; i < screenNumber && screens.rem > 1; ++i) xcb_screen_next(&screens);
   root_ = screens.data->root;
@@ -145,15 +147,16 @@ void X11Workspace::connect(const std::string& display) {
 void X11Workspace::disconnect() {
   if (watch_) loop_.unwatch(*watch_);
   watch_.reset();
-  if (connection_) xcb_disconnect(connection_);
-  connection_ = nullptr;
+  connection_.reset();
 }
+
+void X11Workspace::Disconnect::operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
 
 void X11Workspace::processEvents() {
   if (!connection_) return;
   bool activeChanged = false;
-  while (!xcb_connection_has_error(connection_)) {
-    std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(xcb_poll_for_event(connection_), &std::free);
+  while (!xcb_connection_has_error(connection_.get())) {
+    std::unique_ptr<xcb_generic_event_t, decltype(&std::free)> event(xcb_poll_for_event(connection_.get()), &std::free);
     if (!event) {
       if (!activeChanged) return;
       // Reading the new front window's properties can queue further events: look again after.
@@ -166,7 +169,7 @@ void X11Workspace::processEvents() {
     if (change->window == root_ && change->atom == (*atoms_)[activeWindow]) activeChanged = true;
   }
   disconnect();
-  note("Lost the connection to the X display" + std::string(unknownFront));
+  note(frontUnknown("Lost the connection to the X display"));
   if (front_) {
     front_.reset();
     if (handler_) handler_(std::nullopt);
@@ -182,16 +185,16 @@ void X11Workspace::drainSoon() {
 
 void X11Workspace::updateFront() {
   std::optional<std::string> front;
-  const auto reply = takeReply(connection_, xcb_get_property(connection_, 0, root_, (*atoms_)[activeWindow],
-                                                             XCB_ATOM_WINDOW, 0, 1));
+  xcb_connection_t* c = connection_.get();
+  const auto reply = takeReply(c, xcb_get_property(c, 0, root_, (*atoms_)[activeWindow], XCB_ATOM_WINDOW, 0, 1));
   const auto words = wordsOf(reply);
   if (words.empty()) {
-    note("The window manager does not say which window is active" + std::string(unknownFront));
+    note(frontUnknown("The window manager does not say which window is active"));
   } else if (words.front() == XCB_WINDOW_NONE) {
-    note("No X11 window is active (a Wayland window may have focus)" + std::string(unknownFront));
+    note(frontUnknown("No X11 window is active (a Wayland window may have focus)"));
   } else {
     front = identify(readWindows({words.front()}).front());
-    if (!front) note("The active window does not name its application (it has no WM_CLASS)" + std::string(unknownFront));
+    if (!front) note(frontUnknown("The active window names no application (it has no WM_CLASS)"));
   }
   if (front == front_) return;
   front_ = std::move(front);
@@ -202,14 +205,15 @@ std::vector<X11Workspace::Window> X11Workspace::readWindows(const std::vector<st
   struct Cookies {
     xcb_get_property_cookie_t gtk, kde, wmClass, netName, name, transient, type;
   };
-  xcb_connection_t* c = connection_;
+  xcb_connection_t* c = connection_.get();
   const Atoms& a = *atoms_;
   std::vector<Cookies> cookies;
   cookies.reserve(ids.size());
   for (const std::uint32_t id : ids) {  // every request first, so all windows cost one round trip
     cookies.push_back({request(c, id, a[gtkApplicationId]), request(c, id, a[kdeDesktopFile]),
-                       request(c, id, XCB_ATOM_WM_CLASS), request(c, id, a[netWmName]), request(c, id, XCB_ATOM_WM_NAME),
-                       request(c, id, XCB_ATOM_WM_TRANSIENT_FOR, 1), request(c, id, a[windowType], 32)});
+                       request(c, id, XCB_ATOM_WM_CLASS), request(c, id, a[netWmName]),
+                       request(c, id, XCB_ATOM_WM_NAME), request(c, id, XCB_ATOM_WM_TRANSIENT_FOR, 1),
+                       request(c, id, a[windowType], 32)});
   }
   const auto text = [&](xcb_get_property_cookie_t cookie) -> std::optional<std::string> {
     const auto reply = takeReply(c, cookie);
@@ -254,9 +258,9 @@ std::optional<std::string> X11Workspace::identify(const Window& window) {
 
 std::vector<RunningApplication> X11Workspace::runningApplications() {
   if (!connection_) return {};
+  xcb_connection_t* c = connection_.get();
   const auto ids =
-      wordsOf(takeReply(connection_, xcb_get_property(connection_, 0, root_, (*atoms_)[clientList], XCB_ATOM_WINDOW,
-                                                      0, maxListWords)));
+      wordsOf(takeReply(c, xcb_get_property(c, 0, root_, (*atoms_)[clientList], XCB_ATOM_WINDOW, 0, maxListWords)));
   std::vector<RunningApplication> apps;
   std::set<std::string> seen;
   for (const Window& window : readWindows(ids)) {
@@ -302,7 +306,7 @@ void X11Workspace::openPrivacyPage(const std::string& anchor) {
   const int failed = posix_spawnp(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
   posix_spawnattr_destroy(&attributes);
   if (failed) {
-    if (log_) log_("Could not start " + program + " (" + std::strerror(failed) + "); the help page is " + page->string());
+    if (log_) log_("Could not start " + program + " (" + std::strerror(failed) + "); the page is " + page->string());
     return;
   }
   // The child is reaped when its pidfd says it ended; without pidfds, at the next call.
@@ -318,7 +322,8 @@ void X11Workspace::reapChildren() {
     if (child.watch) loop_.unwatch(*child.watch);
     if (child.pidfd >= 0) ::close(child.pidfd);
     if (WIFEXITED(status) && WEXITSTATUS(status) != 0 && log_) {
-      log_(settings_.opener + " could not open the help page (exit status " + std::to_string(WEXITSTATUS(status)) + ")");
+      log_(settings_.opener + " could not open the help page (exit status " + std::to_string(WEXITSTATUS(status)) +
+           ")");
     }
     return true;
   });

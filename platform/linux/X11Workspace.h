@@ -26,7 +26,7 @@ class X11Workspace final : public Workspace {
   using LogHandler = std::function<void(const std::string& line)>;
 
   struct Settings {
-    std::optional<std::string> display;  // nothing: there is no X display
+    std::optional<std::string> display;            // nothing: there is no X display
     std::vector<std::filesystem::path> dataDirs;   // desktop entries are under <dir>/applications
     std::vector<std::filesystem::path> helpPages;  // the privacy page's possible places, in order
     std::string opener = "xdg-open";               // run, without a shell, with the page's URL
@@ -49,13 +49,16 @@ class X11Workspace final : public Workspace {
 
   // Lines noted before a handler is set are handed to it at once.
   void setLogHandler(LogHandler handler);
-  bool hasDisplay() const { return connection_ != nullptr; }
+  bool hasDisplay() const { return static_cast<bool>(connection_); }
 
   static constexpr const char* ownId = "org.tandemo.Tandemo";
 
  private:
   struct Atoms;
   struct Window;
+  struct Disconnect {
+    void operator()(xcb_connection_t* connection) const;
+  };
 
   void connect(const std::string& display);
   void disconnect();
@@ -70,7 +73,7 @@ class X11Workspace final : public Workspace {
 
   MainLoop& loop_;
   Settings settings_;
-  xcb_connection_t* connection_ = nullptr;  // owned; xcb_disconnect in disconnect()
+  std::unique_ptr<xcb_connection_t, Disconnect> connection_;
   std::unique_ptr<Atoms> atoms_;
   std::uint32_t root_ = 0;
   std::optional<MainLoop::WatchId> watch_;

@@ -1,6 +1,5 @@
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -82,7 +81,7 @@ TEST_F(Autostart, ProgramPathsAreQuotedForTheExecKey) {
       {"/usr/bin/tandemo", "Exec=/usr/bin/tandemo\n"},
       {"/home/a b/tandemo", "Exec=\"/home/a b/tandemo\"\n"},
       {"/opt/$x/\"q\"/t", "Exec=\"/opt/\\\\$x/\\\\\"q\\\\\"/t\"\n"},  // \$ and \" as a string value: \\$ and \\"
-      {"/opt/100%/t", "Exec=/opt/100%%/t\n"},                          // a percent sign is not a field code
+      {"/opt/100%/t", "Exec=/opt/100%%/t\n"},                         // a percent sign is not a field code
       {"/opt/back\\slash/t", "Exec=\"/opt/back\\\\\\\\slash/t\"\n"},
       {"/opt/line\nbreak", "Exec=tandemo\n"},
   };

@@ -1,6 +1,5 @@
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <fstream>
 
@@ -34,7 +33,8 @@ class DesktopFiles : public ::testing::Test {
           "[Desktop Action new-window]\nName=New Window\nStartupWMClass=nope\n");
     write(system() / "applications/org.gnome.Terminal.desktop",
           "[Desktop Entry]\nType=Application\nName=Terminal\nStartupWMClass=gnome-terminal-server\n");
-    write(system() / "applications/gimp.desktop", "[Desktop Entry]\nType=Application\nName=GNU Image Manipulation Program\n");
+    write(system() / "applications/gimp.desktop",
+          "[Desktop Entry]\nType=Application\nName=GNU Image Manipulation Program\n");
     write(system() / "applications/kde4/konsole.desktop", "[Desktop Entry]\nType=Application\nName=Konsole\n");
     write(system() / "applications/website.desktop", "[Desktop Entry]\nType=Link\nName=Site\nStartupWMClass=site\n");
     write(system() / "applications/notes.txt", "[Desktop Entry]\nType=Application\nName=Notes\n");
@@ -56,8 +56,8 @@ TEST_F(DesktopFiles, IdsFollowSubfoldersAndTheFirstFolderWins) {
   const DesktopEntryIndex index = scan();
   ASSERT_NE(index.byId("org.mozilla.firefox"), nullptr);
   EXPECT_EQ(index.byId("org.mozilla.firefox")->name, "Firefox (mine)");  // the user's copy shadows
-  EXPECT_EQ(index.byId("org.gnome.Calculator"), nullptr);                 // hidden by the user
-  ASSERT_NE(index.byId("kde4-konsole"), nullptr);                         // subfolders join with '-'
+  EXPECT_EQ(index.byId("org.gnome.Calculator"), nullptr);                // hidden by the user
+  ASSERT_NE(index.byId("kde4-konsole"), nullptr);                        // subfolders join with '-'
   EXPECT_EQ(index.byId("kde4-konsole")->name, "Konsole");
   ASSERT_NE(index.byId("wine-Programs-World of Warcraft"), nullptr);
   EXPECT_EQ(index.byId("org.gnome.Nautilus")->name, "Files");  // unlocalised, other groups ignored
@@ -75,29 +75,41 @@ TEST_F(DesktopFiles, ApplicationFromWindowProperties) {
     std::optional<AppIdentity> expected;
   };
   const Case cases[] = {
-      {"GTK application id with an entry", {"org.gnome.Nautilus", {}, "org.gnome.Nautilus", "Org.gnome.Nautilus", "Home"},
+      {"GTK application id with an entry",
+       {"org.gnome.Nautilus", {}, "org.gnome.Nautilus", "Org.gnome.Nautilus", "Home"},
        AppIdentity{"org.gnome.Nautilus", "Files"}},
-      {"GTK application id without an entry", {"org.example.Tool", {}, "tool", "Tool", "Tool window"},
+      {"GTK application id without an entry",
+       {"org.example.Tool", {}, "tool", "Tool", "Tool window"},
        AppIdentity{"org.example.Tool", "Tool window"}},
-      {"KDE desktop file name", {{}, "kde4-konsole.desktop", "konsole", "konsole", "~ : bash"},
+      {"KDE desktop file name",
+       {{}, "kde4-konsole.desktop", "konsole", "konsole", "~ : bash"},
        AppIdentity{"kde4-konsole", "Konsole"}},
-      {"StartupWMClass matches the class", {{}, {}, "Navigator", "firefox", "Mozilla Firefox"},
+      {"StartupWMClass matches the class",
+       {{}, {}, "Navigator", "firefox", "Mozilla Firefox"},
        AppIdentity{"org.mozilla.firefox", "Firefox (mine)"}},
-      {"StartupWMClass matches the instance", {{}, {}, "gnome-terminal-server", "Gnome-terminal", "~"},
+      {"StartupWMClass matches the instance",
+       {{}, {}, "gnome-terminal-server", "Gnome-terminal", "~"},
        AppIdentity{"org.gnome.Terminal", "Terminal"}},
-      {"an entry the user hid is not used", {{}, {}, "gnome-calculator", "gnome-calculator", "Calculator"},
+      {"an entry the user hid is not used",
+       {{}, {}, "gnome-calculator", "gnome-calculator", "Calculator"},
        AppIdentity{"gnome-calculator", "Calculator"}},
-      {"file name matches the class, any case", {{}, {}, "gimp-2.10", "Gimp", "GIMP"},
+      {"file name matches the class, any case",
+       {{}, {}, "gimp-2.10", "Gimp", "GIMP"},
        AppIdentity{"gimp", "GNU Image Manipulation Program"}},
-      {"no entry: the class and the title", {{}, {}, "xterm", "XTerm", "user@host: ~"}, AppIdentity{"XTerm", "user@host: ~"}},
+      {"no entry: the class and the title",
+       {{}, {}, "xterm", "XTerm", "user@host: ~"},
+       AppIdentity{"XTerm", "user@host: ~"}},
       {"no entry, no title", {{}, {}, "xterm", "XTerm", ""}, AppIdentity{"XTerm", "XTerm"}},
       {"instance only", {{}, {}, "solitary", "", {}}, AppIdentity{"solitary", "solitary"}},
-      {"Wine keeps the exe as id", {{}, {}, "wow.exe", "wow.exe", "World of Warcraft"},
+      {"Wine keeps the exe as id",
+       {{}, {}, "wow.exe", "wow.exe", "World of Warcraft"},
        AppIdentity{"wow.exe", "World of Warcraft"}},
       {"Wine without an entry", {{}, {}, "Game.EXE", "Game.EXE", "Some Game"}, AppIdentity{"Game.EXE", "Some Game"}},
-      {"Proton", {{}, {}, "steam_app_1172470", "steam_app_1172470", "Apex Legends"},
+      {"Proton",
+       {{}, {}, "steam_app_1172470", "steam_app_1172470", "Apex Legends"},
        AppIdentity{"steam_app_1172470", "Apex Legends"}},
-      {"our own window without an installed entry", {{}, {}, "tandemo", "Tandemo", "Tandemo"},
+      {"our own window without an installed entry",
+       {{}, {}, "tandemo", "Tandemo", "Tandemo"},
        AppIdentity{"org.tandemo.Tandemo", "Tandemo"}},
       {"nothing names it", {{}, {}, {}, {}, "A title"}, std::nullopt},
       {"empty ids count as none", {"", "", "", "", "A title"}, std::nullopt},
@@ -112,7 +124,8 @@ TEST_F(DesktopFiles, ApplicationFromWindowProperties) {
 }
 
 TEST_F(DesktopFiles, StartupClassBeatsTheFileNameAndTheInstanceCounts) {
-  write(home() / "applications/code.desktop", "[Desktop Entry]\nType=Application\nName=Code\nStartupWMClass=code-oss\n");
+  write(home() / "applications/code.desktop",
+        "[Desktop Entry]\nType=Application\nName=Code\nStartupWMClass=code-oss\n");
   write(home() / "applications/code-oss.desktop", "[Desktop Entry]\nType=Application\nName=Other\n");
   const DesktopEntryIndex index = scan();
   EXPECT_EQ(index.byWindowClass("x", "code-oss")->id, "code");
@@ -139,7 +152,7 @@ TEST(DesktopEntries, GroupKeysAreUnescapedAndTrimmed) {
   EXPECT_EQ(keys.at("Exec"), "run %f");
   EXPECT_EQ(keys.count("Comment[fr]"), 0u);
   EXPECT_EQ(keys.size(), 2u);
-  EXPECT_FALSE(parseDesktopEntry("Type=Application\n", "x"));  // no group
+  EXPECT_FALSE(parseDesktopEntry("Type=Application\n", "x"));         // no group
   EXPECT_FALSE(parseDesktopEntry("[Desktop Entry]\nName=X\n", "x"));  // no type
   EXPECT_EQ(parseDesktopEntry("[Desktop Entry]\nType=Application\n", "x")->name, "x");
 }
@@ -147,7 +160,8 @@ TEST(DesktopEntries, GroupKeysAreUnescapedAndTrimmed) {
 TEST(DesktopEntries, DataFoldersInSearchOrder) {
   using Dirs = std::vector<fs::path>;
   EXPECT_EQ(dataDirectories("/d/home", "/a:/b", "/home/u"), (Dirs{"/d/home", "/a", "/b"}));
-  EXPECT_EQ(dataDirectories(nullptr, nullptr, "/home/u"), (Dirs{"/home/u/.local/share", "/usr/local/share", "/usr/share"}));
+  EXPECT_EQ(dataDirectories(nullptr, nullptr, "/home/u"),
+            (Dirs{"/home/u/.local/share", "/usr/local/share", "/usr/share"}));
   EXPECT_EQ(dataDirectories("", "", "/home/u"), (Dirs{"/home/u/.local/share", "/usr/local/share", "/usr/share"}));
   EXPECT_EQ(dataDirectories("relative", "rel:/a::/b", nullptr), (Dirs{"/a", "/b"}));  // relative paths ignored
 }
@@ -160,14 +174,18 @@ TEST(WindowProperties, TextDecoding) {
   EXPECT_FALSE(parseWmClass("\0\0"s));
   EXPECT_FALSE(parseWmClass(""));
   EXPECT_EQ(decodePropertyText("caf\xc3\xa9\0\0"s, true), "caf\u00e9");
-  EXPECT_EQ(decodePropertyText("a\xff" "b\xc3", true), "a\ufffdb\ufffd");  // broken UTF-8 is replaced
-  EXPECT_EQ(decodePropertyText("a\tb\nc\x1b[31m", true), "abc[31m");       // control characters dropped
-  EXPECT_EQ(decodePropertyText("\x85x", false), "x");                        // C1 control in Latin-1
+  EXPECT_EQ(decodePropertyText("a\xff"
+                               "b\xc3",
+                               true),
+            "a\ufffdb\ufffd");                                        // broken UTF-8 is replaced
+  EXPECT_EQ(decodePropertyText("a\tb\nc\x1b[31m", true), "abc[31m");  // control characters dropped
+  EXPECT_EQ(decodePropertyText("\x85x", false), "x");                 // C1 control in Latin-1
 }
 
 TEST(WindowProperties, NormalWindows) {
   constexpr std::uint32_t normal = 300, dialog = 301, dock = 302;
-  const std::vector<std::uint32_t> none, justNormal{normal}, justDialog{dialog}, overrideThenNormal{999, normal}, docks{dock};
+  const std::vector<std::uint32_t> none, justNormal{normal}, justDialog{dialog}, overrideThenNormal{999, normal},
+      docks{dock};
   EXPECT_TRUE(isNormalWindow(none, normal, false));
   EXPECT_FALSE(isNormalWindow(none, normal, true));  // an untyped transient is a dialog
   EXPECT_TRUE(isNormalWindow(justNormal, normal, true));
@@ -181,7 +199,8 @@ TEST(HelpPage, UrlForEachAnchor) {
             "file:///usr/share/tandemo/privacy.html#input-devices");
   EXPECT_EQ(fileUrl("/usr/share/tandemo/privacy.html", helpPageFragment("Accessibility")),
             "file:///usr/share/tandemo/privacy.html#virtual-input");
-  EXPECT_EQ(fileUrl("/usr/share/tandemo/privacy.html", helpPageFragment("Camera")), "file:///usr/share/tandemo/privacy.html");
+  EXPECT_EQ(fileUrl("/usr/share/tandemo/privacy.html", helpPageFragment("Camera")),
+            "file:///usr/share/tandemo/privacy.html");
   EXPECT_EQ(fileUrl("/home/a b/#%?\xc3\xa9.html", std::nullopt), "file:///home/a%20b/%23%25%3F%C3%A9.html");
   using Paths = std::vector<fs::path>;
   EXPECT_EQ(helpPageCandidates(fs::path("/opt/t/bin/tandemo"), {"/usr/share"}),

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -6,8 +7,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
-
-#include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
@@ -114,8 +113,8 @@ class Client {
 
  private:
   xcb_atom_t atom(const char* name) {
-    auto* reply = xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(name)), name),
-                                        nullptr);
+    auto* reply =
+        xcb_intern_atom_reply(c_, xcb_intern_atom(c_, 0, static_cast<std::uint16_t>(std::strlen(name)), name), nullptr);
     const xcb_atom_t id = reply ? reply->atom : xcb_atom_t{XCB_ATOM_NONE};
     std::free(reply);
     return id;
@@ -131,8 +130,8 @@ class Client {
 };
 
 std::size_t countContaining(const std::vector<std::string>& lines, const std::string& text) {
-  return static_cast<std::size_t>(
-      std::count_if(lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
+  return static_cast<std::size_t>(std::count_if(
+      lines.begin(), lines.end(), [&](const std::string& l) { return l.find(text) != std::string::npos; }));
 }
 
 TEST(X11Workspace, FollowsTheActiveWindowOnTheRoot) {
@@ -168,8 +167,10 @@ TEST(X11Workspace, FollowsTheActiveWindowOnTheRoot) {
     activated.push_back(std::move(id));
     loop.quit();
   });
-  const std::pair<xcb_window_t, std::optional<std::string>> steps[] = {
-      {terminal, "XTerm"}, {XCB_WINDOW_NONE, std::nullopt}, {browser, "org.mozilla.firefox"}, {XCB_WINDOW_NONE, std::nullopt}};
+  const std::pair<xcb_window_t, std::optional<std::string>> steps[] = {{terminal, "XTerm"},
+                                                                       {XCB_WINDOW_NONE, std::nullopt},
+                                                                       {browser, "org.mozilla.firefox"},
+                                                                       {XCB_WINDOW_NONE, std::nullopt}};
   for (const auto& [window, expected] : steps) {
     x.activate(window);
     ASSERT_TRUE(runUntilQuit(loop)) << "no activation for " << expected.value_or("none");
