@@ -196,19 +196,24 @@ TEST(X11Workspace, FollowsTheActiveWindowOnTheRoot) {
 
 TEST(X11Workspace, WithoutDisplayTheFrontIsUnknownAndTheLogSaysWhy) {
   PollLoop loop;
-  X11Workspace workspace(loop, {std::nullopt, {}, {}, "true"});
-  std::vector<std::string> log;
-  workspace.setLogHandler([&](const std::string& line) { log.push_back(line); });  // the earlier line arrives now
-  EXPECT_EQ(workspace.frontmostBundleID(), std::nullopt);
-  EXPECT_TRUE(workspace.runningApplications().empty());
-  EXPECT_EQ(workspace.ownBundleID(), "org.tandemo.Tandemo");
-  ASSERT_EQ(log.size(), 1u);
-  EXPECT_NE(log[0].find("no X display"), std::string::npos) << log[0];
-  EXPECT_NE(log[0].find("pinned or fallback profile"), std::string::npos) << log[0];
+  const std::pair<std::optional<std::string>, const char*> cases[] = {{std::nullopt, "There is no X display"},
+                                                                      {":64999", "Could not connect to the X display"}};
+  for (const auto& [display, reason] : cases) {
+    X11Workspace workspace(loop, {display, {}, {}, "true"});
+    std::vector<std::string> log;
+    workspace.setLogHandler([&](const std::string& line) { log.push_back(line); });  // earlier lines arrive now
+    EXPECT_FALSE(workspace.hasDisplay());
+    EXPECT_EQ(workspace.frontmostBundleID(), std::nullopt);
+    EXPECT_TRUE(workspace.runningApplications().empty());
+    EXPECT_EQ(workspace.ownBundleID(), "org.tandemo.Tandemo");
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].find(reason), 0u) << log[0];
+    EXPECT_NE(log[0].find("pinned or fallback profile"), std::string::npos) << log[0];
 
-  workspace.openPrivacyPage("ListenEvent");  // no page installed
-  workspace.openPrivacyPage("ListenEvent");
-  EXPECT_EQ(countContaining(log, "help page about permissions is not installed"), 1u);
+    workspace.openPrivacyPage("ListenEvent");  // no page installed
+    workspace.openPrivacyPage("ListenEvent");
+    EXPECT_EQ(countContaining(log, "help page about permissions is not installed"), 1u);
+  }
 }
 
 TEST(X11Workspace, PrivacyPageOpensWithoutWaitingForTheOpener) {
