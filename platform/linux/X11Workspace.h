@@ -17,10 +17,9 @@ struct xcb_connection_t;
 
 namespace tandemo::linux_platform {
 
-// The front application from an X11 display: the root window's _NET_ACTIVE_WINDOW, followed
-// through property-change events read when the main loop finds the connection readable.
-// Without a display, or while no X11 window is active (a Wayland window has focus), the front
-// application is unknown; the log says why, once for each reason.
+// The front application of an X11 display: the root's _NET_ACTIVE_WINDOW, followed through
+// property-change events read when the main loop finds the connection readable. With no display or
+// no active X11 window (a Wayland one has focus) it is unknown; the log says why, once a reason.
 class X11Workspace final : public Workspace {
  public:
   using LogHandler = std::function<void(const std::string& line)>;
