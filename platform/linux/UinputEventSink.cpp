@@ -319,8 +319,9 @@ bool UinputEventSink::postText(const UnicodeKeyEvent& event) {
 
 XTestTyper* UinputEventSink::xtest() {
   if (!options_.useX11) return nullptr;
-  if (!xtestTried_) {
-    xtestTried_ = true;
+  if (xtest_ && !xtest_->connected()) xtest_.reset();
+  if (!xtest_ && (!xtestTriedAt_ || loop_.now() - *xtestTriedAt_ >= layoutRefresh)) {
+    xtestTriedAt_ = loop_.now();
     xtest_ = XTestTyper::connect();
   }
   return xtest_.get();

@@ -46,7 +46,8 @@ class UinputEventSink final : public EventSink {
   static constexpr std::chrono::milliseconds settleTime{300};
   // Characters typed through a borrowed X keycode keep it this long after the last one.
   static constexpr std::chrono::milliseconds mappingHold{1000};
-  // The X server's layout is read again when text comes after this long (the user may switch).
+  // The X server's layout is read again when text comes after this long (the user may switch);
+  // a display that could not be reached is tried again after as long.
   static constexpr std::chrono::seconds layoutRefresh{2};
 
   explicit UinputEventSink(MainLoop& loop, UinputSinkOptions options = {});
@@ -111,7 +112,7 @@ class UinputEventSink final : public EventSink {
   bool layoutRead_ = false;
   MainLoop::TimePoint layoutReadAt_{};
   std::unique_ptr<XTestTyper> xtest_;
-  bool xtestTried_ = false;
+  std::optional<MainLoop::TimePoint> xtestTriedAt_;  // a failed connection is tried again later
   MainLoop::TimerId restoreTimer_ = 0;
   std::set<char32_t> untypeableLogged_;
   bool highButtonsLogged_ = false;

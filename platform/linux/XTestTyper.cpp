@@ -108,6 +108,8 @@ void XTestTyper::restoreMapping() {
   next_ = 0;
 }
 
+bool XTestTyper::connected() const { return xcb_connection_has_error(connection_) == 0; }
+
 bool XTestTyper::mappingBorrowed() const {
   return std::any_of(spares_.begin(), spares_.end(), [](const Spare& s) { return s.keysym != 0; });
 }

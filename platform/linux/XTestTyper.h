@@ -22,6 +22,8 @@ class XTestTyper {
   XTestTyper& operator=(const XTestTyper&) = delete;
 
   xcb_connection_t* connection() const { return connection_; }
+  // False once the connection broke (the X server went away).
+  bool connected() const;
   // Maps the spare keycode to `c` and types it; false when the server refused or `c` has no keysym.
   // The server has handled the key when this returns, so later input comes after it.
   bool type(char32_t c);
