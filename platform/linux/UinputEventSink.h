@@ -5,8 +5,9 @@
 //
 // Modifiers: the device tracks the modifier keys it holds itself: those of the mouse's own
 // report (flags-changed events) and those a held key chord needs. Around every key and button it
-// presses or releases its own modifiers so the flags the receiver sees are exactly the event's;
-// modifiers held on the user's keyboard cannot be seen from here and stay as they are.
+// presses or releases its own modifiers so the receiver sees exactly the event's flags (at least
+// them, for events whose flags add to the system's own); modifiers held on the user's keyboard
+// cannot be seen from here and stay as they are.
 
 #include <chrono>
 #include <cstdint>
