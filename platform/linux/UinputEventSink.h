@@ -1,13 +1,8 @@
 #pragma once
 
-// The event sink on Linux: one virtual input device on /dev/uinput that posts the synthesiser's
-// keys, modifier changes, mouse buttons, scrolls, media keys and typed text.
-//
-// Modifiers: the device tracks the modifier keys it holds itself: those of the mouse's own
-// report (flags-changed events) and those a held key chord needs. Around every key and button it
-// presses or releases its own modifiers so the receiver sees exactly the event's flags (at least
-// them, for events whose flags add to the system's own); modifiers held on the user's keyboard
-// cannot be seen from here and stay as they are.
+// The event sink on Linux: one virtual input device on /dev/uinput. Around each key and button
+// it presses or releases the modifiers it holds itself (the mouse's own, a held chord's) so the
+// receiver sees the event's flags; modifiers on the user's own keyboard stay as they are.
 
 #include <chrono>
 #include <cstdint>
