@@ -3,6 +3,7 @@
 #include <xkbcommon/xkbcommon-x11.h>
 #include <xkbcommon/xkbcommon.h>
 
+#include <algorithm>
 #include <array>
 #include <memory>
 #include <tuple>
@@ -48,28 +49,32 @@ std::vector<ModifierKey> modifierKeysOf(xkb_keymap* keymap, xkb_layout_index_t l
   return result;
 }
 
-// Modifier keys that together set exactly `mask`, or none.
-std::optional<std::vector<std::uint16_t>> keysForMask(xkb_mod_mask_t mask, const std::vector<ModifierKey>& keys) {
-  std::vector<std::uint16_t> chosen;
-  xkb_mod_mask_t covered = 0;
-  for (const ModifierKey& candidate : keys) {
-    if ((candidate.mask & ~mask) == 0 && (candidate.mask & ~covered) != 0) {
-      chosen.push_back(candidate.key);
-      covered |= candidate.mask;
+struct Combination {
+  std::vector<std::uint16_t> keys;
+  xkb_mod_mask_t mask = 0;
+};
+
+// Every set of up to three modifier keys that each set other modifiers, fewest keys first.
+std::vector<Combination> combinationsOf(const std::vector<ModifierKey>& keys) {
+  std::vector<ModifierKey> distinct;
+  for (const ModifierKey& key : keys) {
+    const bool seen = std::any_of(distinct.begin(), distinct.end(), [&](const ModifierKey& d) { return d.mask == key.mask; });
+    if (!seen) distinct.push_back(key);
+  }
+  std::vector<Combination> result{Combination{}};
+  for (const ModifierKey& key : distinct) {
+    const std::size_t count = result.size();
+    for (std::size_t i = 0; i < count; ++i) {
+      if (result[i].keys.size() >= 3) continue;
+      Combination more = result[i];
+      more.keys.push_back(key.key);
+      more.mask |= key.mask;
+      result.push_back(std::move(more));
     }
   }
-  if (covered != mask) return std::nullopt;
-  return chosen;
-}
-
-// Holding `stroke.modifiers` really selects `level` of the key in `layout`.
-bool reachesLevel(xkb_keymap* keymap, xkb_layout_index_t layout, xkb_keycode_t code, xkb_level_index_t level,
-                  const std::vector<std::uint16_t>& modifiers) {
-  State state = freshState(keymap, layout);
-  if (!state) return false;
-  for (std::uint16_t key : modifiers) xkb_state_update_key(state.get(), key + kEvdevOffset, XKB_KEY_DOWN);
-  return xkb_state_key_get_layout(state.get(), code) == layout &&
-         xkb_state_key_get_level(state.get(), code, layout) == level;
+  std::stable_sort(result.begin(), result.end(),
+                   [](const Combination& a, const Combination& b) { return a.keys.size() < b.keys.size(); });
+  return result;
 }
 
 // Main-block keys before the keypad and the ISO/JIS extras, then fewer modifiers, then lower key.
@@ -79,37 +84,34 @@ auto rank(const KeyStroke& stroke) {
   return std::make_tuple(mainBlock ? 0 : 1, stroke.modifiers.size(), stroke.key);
 }
 
-void addLevel(std::unordered_map<char32_t, KeyStroke>& strokes, xkb_keymap* keymap, xkb_layout_index_t layout,
-              xkb_keycode_t code, xkb_level_index_t level, const std::vector<ModifierKey>& modifierKeys) {
-  const xkb_keysym_t* syms = nullptr;
-  if (xkb_keymap_key_get_syms_by_level(keymap, code, layout, level, &syms) != 1) return;
-  const char32_t c = xkb_keysym_to_utf32(syms[0]);
-  if (c == 0) return;
-  std::array<xkb_mod_mask_t, 32> masks{};
-  const std::size_t count = xkb_keymap_key_get_mods_for_level(keymap, code, layout, level, masks.data(), masks.size());
-  for (std::size_t i = 0; i < count; ++i) {
-    auto modifiers = keysForMask(masks[i], modifierKeys);
-    if (!modifiers || !reachesLevel(keymap, layout, code, level, *modifiers)) continue;
-    KeyStroke candidate{static_cast<std::uint16_t>(code - kEvdevOffset), std::move(*modifiers)};
-    auto [entry, inserted] = strokes.try_emplace(c, candidate);
-    if (!inserted && rank(candidate) < rank(entry->second)) entry->second = std::move(candidate);
-  }
-}
-
-std::unordered_map<char32_t, KeyStroke> strokesOf(xkb_keymap* keymap, xkb_layout_index_t layout) {
+// Tries every key with every combination of modifier keys on top of the locked modifiers (Caps
+// Lock, Num Lock) and keeps, for each character, the best-ranked stroke that produces it.
+std::unordered_map<char32_t, KeyStroke> strokesOf(xkb_keymap* keymap, xkb_layout_index_t layout,
+                                                  xkb_mod_mask_t locked) {
   std::unordered_map<char32_t, KeyStroke> strokes;
-  const std::vector<ModifierKey> modifierKeys = modifierKeysOf(keymap, layout);
+  State state(xkb_state_new(keymap));
+  if (!state) return strokes;
+  const std::vector<Combination> combinations = combinationsOf(modifierKeysOf(keymap, layout));
   for (xkb_keycode_t code = xkb_keymap_min_keycode(keymap); code <= xkb_keymap_max_keycode(keymap); ++code) {
     if (code < kEvdevOffset || code - kEvdevOffset > 0xFFFF) continue;
     const auto key = static_cast<std::uint16_t>(code - kEvdevOffset);
     if (!isDeclaredKey(key) || flagOfModifierKey(key) != 0) continue;
-    if (layout >= xkb_keymap_num_layouts_for_key(keymap, code)) continue;
-    const xkb_level_index_t levels = xkb_keymap_num_levels_for_key(keymap, code, layout);
-    for (xkb_level_index_t level = 0; level < levels; ++level) {
-      addLevel(strokes, keymap, layout, code, level, modifierKeys);
+    for (const Combination& combination : combinations) {
+      xkb_state_update_mask(state.get(), combination.mask, 0, locked, 0, 0, layout);
+      if (xkb_state_key_get_layout(state.get(), code) != layout) continue;
+      const char32_t c = xkb_keysym_to_utf32(xkb_state_key_get_one_sym(state.get(), code));
+      if (c == 0) continue;
+      KeyStroke candidate{key, combination.keys};
+      auto [entry, inserted] = strokes.try_emplace(c, candidate);
+      if (!inserted && rank(candidate) < rank(entry->second)) entry->second = std::move(candidate);
     }
   }
   return strokes;
+}
+
+xkb_mod_mask_t capsLockMask(xkb_keymap* keymap, bool on) {
+  const xkb_mod_index_t index = xkb_keymap_mod_get_index(keymap, XKB_MOD_NAME_CAPS);
+  return on && index != XKB_MOD_INVALID ? xkb_mod_mask_t{1} << index : 0;
 }
 
 const char* orNull(const std::string& text) { return text.empty() ? nullptr : text.c_str(); }
@@ -123,14 +125,14 @@ Context quietContext(xkb_context_flags flags) {
 
 }  // namespace
 
-std::optional<XkbText> XkbText::fromNames(const XkbNames& names) {
+std::optional<XkbText> XkbText::fromNames(const XkbNames& names, bool capsLock) {
   Context context = quietContext(XKB_CONTEXT_NO_ENVIRONMENT_NAMES);
   if (!context) return std::nullopt;
   const xkb_rule_names rmlvo{orNull(names.rules), orNull(names.model), orNull(names.layout), orNull(names.variant),
                              orNull(names.options)};
   Keymap keymap(xkb_keymap_new_from_names(context.get(), &rmlvo, XKB_KEYMAP_COMPILE_NO_FLAGS));
   if (!keymap) return std::nullopt;
-  return XkbText(strokesOf(keymap.get(), 0), "layout \"" + names.layout + "\"");
+  return XkbText(strokesOf(keymap.get(), 0, capsLockMask(keymap.get(), capsLock)), "layout \"" + names.layout + "\"");
 }
 
 std::optional<XkbText> XkbText::fromEnvironment() {
@@ -138,7 +140,7 @@ std::optional<XkbText> XkbText::fromEnvironment() {
   if (!context) return std::nullopt;
   Keymap keymap(xkb_keymap_new_from_names(context.get(), nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
   if (!keymap) return std::nullopt;
-  return XkbText(strokesOf(keymap.get(), 0), "the environment's default layout");
+  return XkbText(strokesOf(keymap.get(), 0, 0), "the environment's default layout");
 }
 
 std::optional<XkbText> XkbText::fromX11(xcb_connection_t* connection) {
@@ -155,8 +157,9 @@ std::optional<XkbText> XkbText::fromX11(xcb_connection_t* connection) {
   if (!keymap) return std::nullopt;
   State state(xkb_x11_state_new_from_device(keymap.get(), connection, device));
   const xkb_layout_index_t layout = state ? xkb_state_serialize_layout(state.get(), XKB_STATE_LAYOUT_EFFECTIVE) : 0;
+  const xkb_mod_mask_t locked = state ? xkb_state_serialize_mods(state.get(), XKB_STATE_MODS_LOCKED) : 0;
   const char* name = xkb_keymap_layout_get_name(keymap.get(), layout);
-  return XkbText(strokesOf(keymap.get(), layout),
+  return XkbText(strokesOf(keymap.get(), layout, locked),
                  std::string("the X server's layout") + (name ? std::string(" \"") + name + "\"" : ""));
 }
 

@@ -34,10 +34,10 @@ struct KeyStroke {
 class XkbText {
  public:
   // A layout named here; the environment's XKB_DEFAULT_* variables are ignored.
-  static std::optional<XkbText> fromNames(const XkbNames& names);
+  static std::optional<XkbText> fromNames(const XkbNames& names, bool capsLock = false);
   // The environment's defaults (XKB_DEFAULT_RULES, _MODEL, _LAYOUT, _VARIANT, _OPTIONS).
   static std::optional<XkbText> fromEnvironment();
-  // The X server's core keyboard in its current layout group.
+  // The X server's core keyboard in its current layout group, with its locked modifiers.
   static std::optional<XkbText> fromX11(xcb_connection_t* connection);
 
   // The stroke that types `c`; a line feed types as Return. Absent when the layout has no key

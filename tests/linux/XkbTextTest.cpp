@@ -67,6 +67,24 @@ TEST(XkbText, GermanLayoutUsesAltGrTheIsoKeyAndSwapsYAndZ) {
                      });
 }
 
+// With Caps Lock on, Shift gives the lower case of letters and changes nothing else.
+TEST(XkbText, CapsLockTurnsShiftAroundForLettersOnly) {
+  const auto us = XkbText::fromNames(named("us"), true);
+  const auto de = XkbText::fromNames(named("de"), true);
+  ASSERT_TRUE(us.has_value() && de.has_value());
+  expectStrokes(*us, {
+                         {U'a', KeyStroke{KEY_A, {shift}}},
+                         {U'A', KeyStroke{KEY_A, {}}},
+                         {U'1', KeyStroke{KEY_1, {}}},
+                         {U'!', KeyStroke{KEY_1, {shift}}},
+                     });
+  expectStrokes(*de, {
+                         {U'\u00E4', KeyStroke{KEY_APOSTROPHE, {shift}}},  // ä
+                         {U'\u00C4', KeyStroke{KEY_APOSTROPHE, {}}},       // Ä
+                         {U'@', KeyStroke{KEY_Q, {altGr}}},
+                     });
+}
+
 TEST(XkbText, UnknownLayoutGivesNone) {
   EXPECT_FALSE(XkbText::fromNames(named("no-such-layout")).has_value());
 }
