@@ -1,6 +1,6 @@
 // Feeds arbitrary keyboard and consumer reports, interleaved with time, profile changes and
 // releaseAll(), to a bridge whose profile holds every kind of action. Once releaseAll() has run
-// and queued sequences have played, no key, mouse button or media key may be left down.
+// and queued sequences have played, no key, modifier, mouse button or media key may be left down.
 
 #include <cstdint>
 #include <cstdio>
@@ -108,6 +108,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   const RecordingEventSink::Held held = sink.held();
   if (!held.keys.empty()) fail("a key is left down", sink);
+  if (!held.modifierKeys.empty()) fail("a modifier key is left down", sink);
   if (!held.mouseButtons.empty()) fail("a mouse button is left down", sink);
   if (!held.mediaKeys.empty()) fail("a media key is left down", sink);
   if (held.unicodeKeys != 0) fail("a typed key is left down", sink);

@@ -87,13 +87,17 @@ void Bridge::keyUp(std::uint8_t usage) {
   if (onButton) onButton(*button, false);
 }
 
-// Held media keys go up too: a key-down without its key-up would stay stuck in the system.
+// Held modifiers and media keys go up too: a down without its up would stay stuck in the system.
 void Bridge::releaseAll() {
   for (auto& live : liveActions_) {
     if (live) synth_.release(*std::exchange(live, std::nullopt));
   }
   pressedKeys_.forEach([this](std::uint8_t usage) { synth_.passthrough(usage, false); });
   pressedKeys_.reset();
+  // Each held modifier goes up: a virtual keyboard would otherwise keep it down for the desktop.
+  for (unsigned bit = 0; bit < 8; ++bit) {
+    if ((modifierBits_ >> bit) & 1U) synth_.modifier(static_cast<std::uint8_t>(firstModifierUsage + bit), false);
+  }
   modifierBits_ = 0;
   synth_.clearModifiers();
   pressedMedia_.forEach([this](std::uint8_t usage) { synth_.media(usage, false); });

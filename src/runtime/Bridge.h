@@ -60,7 +60,7 @@ class Bridge {
 
   // Report ID 1: boot keyboard; 2: consumer; anything else is ignored.
   void handle(std::uint32_t reportID, std::span<const std::uint8_t> bytes);
-  // Ends every held action, key and media key and forgets the held modifiers.
+  // Ends every held action, key, modifier and media key, posting the up of each.
   void releaseAll();
 
   EventSynth& synth() { return synth_; }

@@ -103,7 +103,7 @@ TEST_F(BridgeTest, ReleaseAllLetsGoOfEverythingHeldMediaKeysIncluded) {
   bridge.releaseAll();
   EXPECT_EQ(sink.events(), (Events{button10(false, shift), controlZ(false, shift | control), passKey(0, false, shift),
                                    passKey(80, false, shift), passKey(90, false, shift),
-                                   MediaKeyEvent{0xB00, -1, 0xB00, 8}}));
+                                   FlagsChangedEvent{56, false, 0}, MediaKeyEvent{0xB00, -1, 0xB00, 8}}));
   EXPECT_THAT(bridge.liveActions(), IsEmpty());
   EXPECT_TRUE(bridge.pressedKeys().none() && bridge.pressedMedia().none() && bridge.modifierBits() == 0);
   EXPECT_EQ(bridge.synth().heldFlags(), 0U);
@@ -112,6 +112,20 @@ TEST_F(BridgeTest, ReleaseAllLetsGoOfEverythingHeldMediaKeysIncluded) {
   profile->actions[Button::button10] = HostAction{HostAction::Scroll{0, 3}};
   keyboard(0, {marker10});  // still held: pressed afresh with the profile of now
   EXPECT_EQ(sink.events().back(), SynthEvent(ScrollEvent{3, 0, 0}));
+}
+
+// A modifier the mouse held when releaseAll() ran must go up then: the report that later lets
+// go of it no longer differs from the cleared state and posts nothing.
+TEST_F(BridgeTest, ReleaseAllPostsTheUpOfEveryHeldModifier) {
+  keyboard(0x22, {});  // left shift and right shift
+  keyboard(0x23, {});  // and left control
+  sink.clear();
+  bridge.releaseAll();
+  EXPECT_EQ(sink.events(), (Events{FlagsChangedEvent{59, false, shift}, FlagsChangedEvent{56, false, 0},
+                                   FlagsChangedEvent{60, false, 0}}));
+  keyboard(0x00, {});
+  EXPECT_EQ(sink.events().size(), 3U);
+  EXPECT_TRUE(sink.held().empty());
 }
 
 }  // namespace
