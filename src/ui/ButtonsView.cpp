@@ -121,7 +121,7 @@ QWidget* ButtonsView::buildMapColumn(ControllerSignals& model) {
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(12);
   map_ = new MouseMapView(model, column);
-  layout->addWidget(map_, 1);
+  layout->addWidget(map_);
 
   auto* legend = new QHBoxLayout;
   legend->setSpacing(16);
@@ -145,6 +145,7 @@ QWidget* ButtonsView::buildMapColumn(ControllerSignals& model) {
   layout->addLayout(legend);
   layout->addWidget(makeCaption(QStringLiteral("Press a button on the mouse to light it up here. Click a circle to change it."),
                                 Tone::secondary, column));
+  layout->addStretch(1);
   return column;
 }
 

@@ -7,6 +7,7 @@
 #include <QRadialGradient>
 #include <QVariantAnimation>
 #include <algorithm>
+#include <cmath>
 
 namespace tandemo::ui {
 namespace {
@@ -58,7 +59,9 @@ MouseMapView::MouseMapView(ControllerSignals& model, QWidget* parent)
     : QWidget(parent), controller_(model.controller()) {
   setObjectName(QStringLiteral("mouseMap"));
   setAccessibleName(QStringLiteral("Mouse map"));
-  setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+  QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+  policy.setHeightForWidth(true);
+  setSizePolicy(policy);
   for (map::Panel panel : {map::Panel::side, map::Panel::top}) {
     for (const map::Spot& spot : map::spots(panel)) {
       auto* proxy = new HotspotProxy(this);
@@ -101,7 +104,14 @@ QPointF MouseMapView::hotspotCentre(Button button) const {
   return hotspot ? hotspot->centre : QPointF();
 }
 
-QSize MouseMapView::sizeHint() const { return {560, 440}; }
+QSize MouseMapView::sizeHint() const { return {560, heightForWidth(560)}; }
+
+int MouseMapView::heightForWidth(int width) const {
+  const double panelWidth = std::max(0.0, (width - map::kPanelSpacing) / 2);
+  const double title = QFontMetricsF(titleFont()).height() + map::kTitleSpacing;
+  // A little room below the drawing for the shadow of an enlarged hotspot near its edge.
+  return static_cast<int>(std::ceil(title + panelWidth / map::kAspect + 4));
+}
 
 QSize MouseMapView::minimumSizeHint() const { return {300, 240}; }
 

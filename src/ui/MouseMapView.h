@@ -33,6 +33,8 @@ class MouseMapView final : public QWidget {
 
   QSize sizeHint() const override;
   QSize minimumSizeHint() const override;
+  bool hasHeightForWidth() const override { return true; }
+  int heightForWidth(int width) const override;
 
  signals:
   void hotspotClicked(tandemo::Rival500::Button button);
