@@ -40,6 +40,17 @@ void setLine(QLineEdit* edit, const std::string& text) {
   edit->setText(qtext);
 }
 
+// Checked modifier toggles take the selection colour: many styles draw "checked" too faintly.
+void tintChecked(QToolButton* toggle) {
+  QPalette tint;  // empty: inherits the theme
+  if (toggle->isChecked()) {
+    const QPalette& theme = toggle->parentWidget()->palette();
+    tint.setColor(QPalette::Button, theme.color(QPalette::Highlight));
+    tint.setColor(QPalette::ButtonText, theme.color(QPalette::HighlightedText));
+  }
+  toggle->setPalette(tint);
+}
+
 QWidget* page(QVBoxLayout*& layout, QWidget* parent) {
   auto* widget = new QWidget(parent);
   layout = new QVBoxLayout(widget);
@@ -290,7 +301,8 @@ void HostActionEditor::buildPages() {
     toggle->setMinimumWidth(32);
     modifiers_.push_back(toggle);
     modifierRow->addWidget(toggle);
-    connect(toggle, &QToolButton::toggled, this, [this] {
+    connect(toggle, &QToolButton::toggled, this, [this, toggle] {
+      tintChecked(toggle);
       if (!std::holds_alternative<HostAction::Key>(action_.value)) return;
       KeyChord chord = std::get<HostAction::Key>(action_.value).chord;
       chord.shift = modifiers_[0]->isChecked();
@@ -367,6 +379,7 @@ void HostActionEditor::showAction() {
                      if (modifiers_[i]->isChecked() == flags[i]) continue;
                      const QSignalBlocker block(modifiers_[i]);
                      modifiers_[i]->setChecked(flags[i]);
+                     tintChecked(modifiers_[i]);
                    }
                  },
                  [&](const HostAction::Text& t) { setLine(text_, t.text); },
