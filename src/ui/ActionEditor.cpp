@@ -139,6 +139,8 @@ SequenceEditor::Row SequenceEditor::makeRow(std::size_t index, const SequenceSte
   std::visit(Overloaded{
                  [&](const SequenceStep::Chord&) {
                    row.recorder = new KeyRecorder(widget);
+                   connect(row.recorder, &KeyRecorder::recordingStarted, this,
+                           [this, recorder = row.recorder] { stopOtherRecorders(recorder); });
                    connect(row.recorder, &KeyRecorder::chordRecorded, this,
                            [this, index](const KeyChord& chord) { edit(index, {SequenceStep::Chord{chord}}); });
                    layout->addWidget(row.recorder);
@@ -217,6 +219,13 @@ void SequenceEditor::append(SequenceStep step) {
   auto steps = steps_;
   steps.push_back(std::move(step));
   commit(std::move(steps));
+}
+
+// One key press records one chord: the recorder started last takes it, the others stop.
+void SequenceEditor::stopOtherRecorders(const KeyRecorder* recording) {
+  for (Row& row : rows_) {
+    if (row.recorder && row.recorder != recording) row.recorder->stop();
+  }
 }
 
 void SequenceEditor::commit(std::vector<SequenceStep> steps) {

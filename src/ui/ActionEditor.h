@@ -49,6 +49,7 @@ class KeyRecorder final : public QWidget {
 
  signals:
   void chordRecorded(const tandemo::KeyChord& chord);
+  void recordingStarted();
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -92,6 +93,7 @@ class SequenceEditor final : public QWidget {
   void removeStep(std::size_t index);
   void append(SequenceStep step);
   void commit(std::vector<SequenceStep> steps);
+  void stopOtherRecorders(const KeyRecorder* recording);
 
   std::vector<SequenceStep> steps_;  // what the rows show
   std::vector<Row> rows_;

@@ -122,6 +122,7 @@ void KeyRecorder::start() {
   // Sees every key event of the application's windows before any widget does.
   qApp->installEventFilter(this);
   showState();
+  emit recordingStarted();
 }
 
 void KeyRecorder::stop() {

@@ -182,6 +182,18 @@ class ActionEditorTest : public QObject {
     QCOMPARE(QString::fromStdString(w.editor->action().summary()), QStringLiteral("Empty sequence"));
   }
 
+  void oneChordStepRecordsAtATime() {
+    EditorWindow w(sequence({chord(122), chord(120)}));
+    auto recorderOf = [&](const char* row) { return w.find<QWidget>(row)->findChild<KeyRecorder*>(); };
+    auto buttonOf = [&](const char* row) { return w.find<QWidget>(row)->findChild<QPushButton*>("keyRecorderButton"); };
+    QTest::mouseClick(buttonOf("step1"), Qt::LeftButton);
+    QTest::mouseClick(buttonOf("step2"), Qt::LeftButton);
+    QVERIFY(!recorderOf("step1")->isRecording());
+    pressNative(buttonOf("step2"), Qt::Key_K, Qt::ControlModifier, kScanK);
+    QVERIFY(w.edits.back() == sequence({chord(122), {SequenceStep::Chord{KeyChord{40, false, true}}}}));
+    QVERIFY(!recorderOf("step2")->isRecording());
+  }
+
   void recorderMapsTheNativeScanCodeAndSwallowsTheKey() {
     RecorderWindow w;
     w.startRecording();
