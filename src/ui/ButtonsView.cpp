@@ -236,6 +236,7 @@ QWidget* ButtonsView::buildInspector() {
   connect(profile_, &QComboBox::currentIndexChanged, this, [this](int index) {
     if (index < 0) return;
     profileID_ = Uuid::parse(profile_->itemData(index).toString().toStdString());
+    stopRecording();
     refresh();
   });
   editor_ = new HostActionEditor(profileBox_);
@@ -253,9 +254,15 @@ QWidget* ButtonsView::buildInspector() {
 }
 
 void ButtonsView::setSelected(std::optional<Button> button) {
+  // A chord being recorded belongs to the control it was started for.
+  if (button != selected_) stopRecording();
   selected_ = button;
   map_->setSelected(button);
   refresh();
+}
+
+void ButtonsView::stopRecording() {
+  for (KeyRecorder* recorder : editor_->findChildren<KeyRecorder*>()) recorder->stop();
 }
 
 std::optional<Profile> ButtonsView::inspectedProfile() const {

@@ -37,7 +37,8 @@ class ButtonsView final : public QWidget {
   void refreshMouseGroup(Rival500::Button button, const Rival500::Assignment& assignment);
   void refreshProfileGroup(Rival500::Button button, bool bridged);
   std::optional<Profile> inspectedProfile() const;
-  void setKind(int assignmentCase);  // an Assignment alternative
+  void setKind(int assignmentCase);
+  void stopRecording();  // an Assignment alternative
 
   Controller& controller_;
   std::optional<Rival500::Button> selected_ = Rival500::Button::button9;
