@@ -1,0 +1,12 @@
+#pragma once
+
+#include <QIcon>
+
+namespace tandemo::ui {
+
+// The tray's mouse icon. Connected: the icon theme's "input-mouse" when the theme has one,
+// otherwise a filled mouse drawn here. Unplugged: that icon greyed with a slash across, or a
+// drawn outline. Every common tray size is drawn, so the icon stays sharp.
+QIcon mouseIcon(bool connected);
+
+}  // namespace tandemo::ui
