@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QIcon>
+#include <QStringList>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -56,6 +58,18 @@ int blockQuitSignals() {
   return ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
 }
 
+// Desktops name their icon theme; where the platform names none (offscreen, a bare X server) the
+// freedesktop folders are searched with the standard theme, and Adwaita fills the gaps.
+void useIconTheme() {
+  QIcon::setFallbackThemeName("Adwaita");
+  if (!QIcon::themeName().isEmpty()) return;
+  QStringList paths = QIcon::themeSearchPaths();
+  const QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
+  for (const QString& dir : dataDirs.split(':', Qt::SkipEmptyParts)) paths << dir + "/icons";
+  QIcon::setThemeSearchPaths(paths);
+  QIcon::setThemeName("hicolor");
+}
+
 int run(int argc, char** argv) {
   const auto parsed = parseOptions(argc, argv);
   if (const int* code = std::get_if<int>(&parsed)) return *code;
@@ -73,7 +87,7 @@ int run(int argc, char** argv) {
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Tandemo");
   QApplication::setDesktopFileName("org.tandemo.Tandemo");
-  QIcon::setFallbackThemeName("Adwaita");
+  useIconTheme();
 
   ui::SingleInstance instance;
   if (!options.screenshots) {

@@ -1,6 +1,7 @@
 #include "ui/MainHeader.h"
 
 #include <QHBoxLayout>
+#include <algorithm>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -201,6 +202,9 @@ void MainHeader::showWrite() {
   const auto& message = c.lastWriteMessage();
   lastWrite_->setVisible(message.has_value());
   lastWrite_->setText(QString::fromStdString(message.value_or("")));
+  // A wrapping label gets squeezed by the row: it keeps the width its text needs, up to the limit.
+  lastWrite_->setMinimumWidth(
+      std::min(lastWrite_->fontMetrics().horizontalAdvance(lastWrite_->text()) + 2, kLastWriteWidth));
   setTextColor(lastWrite_, c.lastWriteFailed() ? failureRed(palette()) : secondary(palette()));
   lastWrite_->setProperty("failed", c.lastWriteFailed());
   spinner_->setVisible(c.writing());
