@@ -1,5 +1,5 @@
 // Starts a program under an X server and measures what a user waits for and pays: the time from
-// spawn until its first top-level window is mapped, then (with --idle) its resident memory 2 s
+// spawn until its first top-level window is mapped (and the CPU time used until then), then (with --idle) its resident memory 2 s
 // later and the CPU time it uses in the 10 s after that. Prints one line of key=value pairs.
 //
 //   startup_probe [--idle] -- PROGRAM ARGS...
@@ -107,7 +107,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   const double startMs = std::chrono::duration<double, std::milli>(Clock::now() - spawned).count();
-  std::printf("start_ms=%.1f", startMs);
+  // The CPU time spent until then: what the start costs regardless of how busy the machine is.
+  std::printf("start_ms=%.1f start_cpu_ms=%.0f", startMs, cpuMs(pid));
   if (idle) {
     std::this_thread::sleep_for(std::chrono::seconds(2));
     const long rss = residentKb(pid);

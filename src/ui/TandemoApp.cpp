@@ -86,8 +86,10 @@ TandemoApp::TandemoApp(Controller& controller, Options options, QObject* parent)
     connect(&window_->header(), &MainHeader::virtualMouseRequested, this, &TandemoApp::showVirtualMouse);
   }
   buildMenu();
-  // Every way out goes through quit(); closing a window alone never ends the program.
+  // Every way out goes through quit(); closing a window alone never ends the program, and an
+  // end the session asks for still releases and saves.
   QApplication::setQuitOnLastWindowClosed(false);
+  connect(qApp, &QCoreApplication::aboutToQuit, this, &TandemoApp::quit);
   connect(window_.get(), &MainWindow::closed, this, [this] {
     if (!hasTray()) quit();
   });

@@ -49,7 +49,8 @@ QPixmap slashed(QPixmap pixmap) {
 }  // namespace
 
 QIcon mouseIcon(bool connected) {
-  const QIcon themed = QIcon::fromTheme(QStringLiteral("input-mouse"));
+  QIcon themed = QIcon::fromTheme(QStringLiteral("input-mouse"));
+  if (connected && !themed.isNull()) return themed;  // the theme loads what a size needs, when needed
   QIcon icon;
   for (const int size : kSizes) {
     if (themed.isNull()) {
