@@ -98,7 +98,7 @@ TandemoApp::TandemoApp(Controller& controller, Options options, QObject* parent)
   showProfiles();
 }
 
-TandemoApp::~TandemoApp() = default;
+TandemoApp::~TandemoApp() { delete tray_; }  // before the menu it shows
 
 void TandemoApp::buildMenu() {
   menu_->setObjectName("trayMenu");
