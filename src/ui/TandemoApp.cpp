@@ -41,7 +41,7 @@ MainWindow::MainWindow(ControllerSignals& model, bool simulated, QWidget* parent
     : QWidget(parent), header_(new MainHeader(model, simulated, this)), tabs_(new QTabWidget(this)) {
   setWindowTitle(tr("Tandemo"));
   setObjectName("mainWindow");
-  setWindowIcon(mouseIcon(true));
+  setWindowIcon(windowIcon());
   resize(kDefaultSize);
   setMinimumSize(kMinimumSize);
 

@@ -64,4 +64,11 @@ QIcon mouseIcon(bool connected) {
   return icon;
 }
 
+QIcon windowIcon() {
+  const QIcon source = mouseIcon(true);
+  QIcon icon;
+  for (const int size : {16, 32, 48}) icon.addPixmap(source.pixmap(size, size));
+  return icon;
+}
+
 }  // namespace tandemo::ui
