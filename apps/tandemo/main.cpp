@@ -1,8 +1,10 @@
 #include <signal.h>
-#include <sys/signalfd.h>
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <QApplication>
+#include <csignal>
+#include <utility>
 #include <QIcon>
 #include <QStringList>
 #include <functional>
@@ -48,14 +50,38 @@ MakeDesktop chooseDesktop(const AppOptions& options, std::string& error) {
   return {};
 }
 
-// SIGINT, SIGTERM and SIGHUP quit like "Quit Tandemo" does. Blocked before any thread starts,
-// so every thread leaves them to the descriptor the main loop watches.
-int blockQuitSignals() {
-  sigset_t set;
-  sigemptyset(&set);
-  for (int number : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, number);
-  pthread_sigmask(SIG_BLOCK, &set, nullptr);
-  return ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+constexpr int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// The write end of the pipe the quit signals' handler writes to. A signal handler reaches only
+// process-wide state, so this one descriptor is global.
+int quitPipeWrite = -1;
+
+void onQuitSignal(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t written = ::write(quitPipeWrite, &byte, 1);
+}
+
+// SIGINT, SIGTERM and SIGHUP quit like "Quit Tandemo" does: the handler wakes the main loop
+// through a pipe. (Blocking them for a signalfd instead would leave them blocked in every
+// program the app starts.) Returns the read end, or -1.
+int handleQuitSignals() {
+  int fds[2];
+  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
+  quitPipeWrite = fds[1];
+  struct sigaction action {};
+  action.sa_handler = onQuitSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (const int number : kQuitSignals) sigaction(number, &action, nullptr);
+  return fds[0];
+}
+
+// Back to the default actions before the pipe closes, so no late signal writes into a reused descriptor.
+void stopHandlingQuitSignals(int readEnd) {
+  if (readEnd < 0) return;
+  for (const int number : kQuitSignals) std::signal(number, SIG_DFL);
+  ::close(readEnd);
+  ::close(std::exchange(quitPipeWrite, -1));
 }
 
 // Desktops name their icon theme; where the platform names none (offscreen, a bare X server) the
@@ -82,7 +108,6 @@ int run(int argc, char** argv) {
   }
   // Screenshots need no display: they render on the offscreen platform unless told otherwise.
   if (options.screenshots && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  const int quitFd = blockQuitSignals();
 
   QApplication qt(argc, argv);
   QApplication::setApplicationName("Tandemo");
@@ -101,6 +126,7 @@ int run(int argc, char** argv) {
   }
 
   ui::QtMainLoop loop;
+  const int quitFd = handleQuitSignals();
   std::unique_ptr<Desktop> desktop = makeDesktop(loop);
   auto* simulated = dynamic_cast<sim::SimulatedDesktop*>(desktop.get());
   linux_platform::PosixFileSystem disk;
@@ -115,8 +141,8 @@ int run(int argc, char** argv) {
   QObject::connect(&qt, &QApplication::commitDataRequest, scene.get(), [&] { controller->flushPendingSave(); });
   if (quitFd >= 0) {
     loop.watchReadable(quitFd, [&] {
-      signalfd_siginfo info{};
-      while (::read(quitFd, &info, sizeof info) == sizeof info) {
+      char bytes[16];
+      while (::read(quitFd, bytes, sizeof bytes) > 0) {
       }
       scene->quit();
     });
@@ -139,7 +165,7 @@ int run(int argc, char** argv) {
   scene.reset();
   controller.reset();
   desktop.reset();
-  if (quitFd >= 0) ::close(quitFd);
+  stopHandlingQuitSignals(quitFd);
   return code;
 }
 
