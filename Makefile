@@ -1,7 +1,7 @@
 # Entry points for people and CI. Every public target installs what is missing first, so each
 # works on its own on a fresh Debian 12 machine (as root, or with sudo).
 #
-#   make run     build the release preset and run tandemoctl
+#   make run     build the release preset and start the app on the virtual mouse
 #   make test    release tests, sanitizer tests, and a short fuzzing run
 #   make bench   build and run the benchmarks
 #   make clean   remove build/
@@ -32,8 +32,9 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS ?= state_decoder json_parser bridge
 FUZZ_WORK := $(BUILD)/fuzz/run
 
-# What `make run` does for now: show the settings in the default location.
-RUN_ARGS ?= show
+# What `make run` starts: the app against the built-in virtual Rival 500.
+RUN_ARGS ?= --simulate
+APP := $(BUILD)/release/apps/tandemo/tandemo
 # Every bench_* program of the bench preset runs, in name order.
 BENCH_ARGS ?=
 
@@ -48,11 +49,21 @@ deps:
 
 run: deps
 	$(MAKE) --no-print-directory build-release
-	$(BUILD)/release/apps/tandemoctl/tandemoctl $(RUN_ARGS)
+	@if [[ -n "$${DISPLAY:-}$${WAYLAND_DISPLAY:-}" ]]; then \
+	  echo "Starting $(APP) $(RUN_ARGS) (quit it from its tray icon, or close the window when there is no tray)"; \
+	  $(APP) $(RUN_ARGS); \
+	else \
+	  echo "No display here (neither DISPLAY nor WAYLAND_DISPLAY is set), so the app cannot open its window."; \
+	  echo "To see it:"; \
+	  echo "  - look at the screenshots in docs/screenshots/ (the README shows them);"; \
+	  echo "  - render your own: $(APP) --screenshot /tmp/tandemo-shots"; \
+	  echo "  - or run it on a virtual X server: xvfb-run -a $(APP) $(RUN_ARGS)"; \
+	  echo "The command line works without a display: $(BUILD)/release/apps/tandemoctl/tandemoctl show"; \
+	fi
 
 build-release:
 	cmake --preset release
-	cmake --build --preset release -j$(JOBS) --target tandemoctl
+	cmake --build --preset release -j$(JOBS) --target tandemo tandemoctl
 
 # ---- test ----
 
@@ -104,6 +115,7 @@ bench: deps
 	  "$$b" $(BENCH_ARGS); \
 	done; \
 	(( found )) || { echo "bench: no benchmark programs built" >&2; exit 1; }
+	bash bench/app_startup.sh $(BUILD)/bench
 
 # ---- clean ----
 

@@ -99,10 +99,7 @@ void Controller::scheduleSave() {
   pendingSave_ = state_;
   saveTimer_ = services_.loop.startTimer(seconds(saveDelaySeconds), guarded([this] {
     saveTimer_.reset();
-    if (!pendingSave_) return;
-    AppState snapshot = std::move(*pendingSave_);
-    pendingSave_.reset();
-    saveNow(snapshot);
+    flushPendingSave();
   }));
 }
 
@@ -112,17 +109,18 @@ void Controller::flushPendingSave() {
   if (!pendingSave_) return;
   AppState snapshot = std::move(*pendingSave_);
   pendingSave_.reset();
-  saveNow(snapshot);
+  // A failed save stays pending (unless a newer change replaced it): the next flush retries it.
+  if (!saveNow(snapshot) && !pendingSave_) pendingSave_ = std::move(snapshot);
 }
 
-void Controller::saveNow(const AppState& snapshot) {
+bool Controller::saveNow(const AppState& snapshot) {
   auto saved = services_.store.save(snapshot);
   if (!saved) {
-    // Nothing is retried here: the next change schedules another save.
     append("Could not save settings: " + saved.error());
-    return;
+    return false;
   }
   if (saved->movedAside) append("Moved the unreadable settings file to " + saved->movedAside->string());
+  return true;
 }
 
 void Controller::reactToState(const AppState& old) {

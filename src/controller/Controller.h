@@ -107,8 +107,10 @@ class Controller {
 
   HIDLink& hid() { return *hid_; }
   Bridge& bridge() { return *bridge_; }
-  // Saves a pending change now (also done on destruction).
+  // Saves a pending change now (also done on destruction). A failed save stays pending.
   void flushPendingSave();
+  // bridge.releaseAll(), and no button counts as pressed any more.
+  void releaseBridge();
 
  private:
   // Wraps `fn` so that it does nothing once the controller is gone.
@@ -131,9 +133,8 @@ class Controller {
   }
 
   void scheduleSave();
-  void saveNow(const AppState& snapshot);
+  bool saveNow(const AppState& snapshot);  // false when it failed
   void reactToState(const AppState& old);
-  void releaseBridge();  // bridge.releaseAll() and no button counts as pressed any more
   void buttonChanged(Rival500::Button button, bool pressed);
 
   void finishWrite(const HIDLink::WriteResult& result, bool saving, const WriteDone& done);

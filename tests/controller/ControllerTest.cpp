@@ -152,11 +152,20 @@ TEST_F(UnpluggedControllerTest, SavesHalfASecondAfterTheLastChangeAtOnceWhenFlus
   loop.advance(seconds(0.5));
   EXPECT_EQ(logLines().back(), "09:05:03  Could not save settings: No space left on device");
   files.failWrites(std::nullopt);
-  change([](AppState& s) { s.openWindowAtLaunch = false; });  // tries again, and quits before the timer
-  controller.reset();
-  EXPECT_FALSE(saved().writeOnConnect || saved().openWindowAtLaunch);
-  loop.advance(seconds(1));  // nothing left behind that reaches the dead controller
+  controller.reset();  // quitting with no further change: the failed save is retried
+  EXPECT_FALSE(saved().writeOnConnect);
   EXPECT_EQ(files.writeCount(), 3);
+
+  start();
+  files.failWrites("Read-only file system");
+  change([](AppState& s) { s.writeOnConnect = true; });
+  c().flushPendingSave();
+  change([](AppState& s) { s.openWindowAtLaunch = false; });  // a newer change replaces the failed one
+  files.failWrites(std::nullopt);
+  controller.reset();
+  EXPECT_TRUE(saved().writeOnConnect && !saved().openWindowAtLaunch);
+  loop.advance(seconds(1));  // nothing left behind that reaches the dead controller
+  EXPECT_EQ(files.writeCount(), 4);
 }
 
 // ---- the keyboard interface and the bridge ----
