@@ -22,7 +22,7 @@ using Bytes = std::vector<std::uint8_t>;
 
 constexpr std::uint8_t keyboardReportID = 1;
 constexpr std::uint8_t consumerReportID = 2;
-constexpr std::size_t configurationInputLength = 32;
+constexpr std::size_t reportLength = 32;  // input and output reports of the configuration interface
 constexpr std::size_t keySlots = 6;
 
 // Vendor page 0xFFC0: 32-byte input and output reports, feature reports up to 163 bytes; no
@@ -127,6 +127,12 @@ const std::vector<InterfaceInfo>& rival500Interfaces() {
       {Interface::keyboard, "usb-0000:00:14.0-2/input2", keyboardDescriptor},
   };
   return interfaces;
+}
+
+Bytes wireBytes(const Rival500::Packet& packet) {
+  Bytes bytes = packet.data;
+  if (packet.type == Rival500::ReportType::output) bytes.resize(reportLength, 0);
+  return bytes;
 }
 
 FakeRival500::~FakeRival500() { unplug(); }
@@ -295,6 +301,7 @@ void FakeRival500::onSetReport(const Device& device, std::uint32_t id, std::uint
 std::uint16_t FakeRival500::receive(HidReportType type, Bytes bytes, Bytes& answer) {
   const bool refused = refusals_.erase(++received_) > 0;
   reports_.push_back({type, 0, bytes, refused ? kIOReturnError : kIOReturnSuccess});
+  reportTimes_.push_back(Clock::now());
   if (refused) return EIO;
   auto command = sim::applyReport(live_, type, 0, bytes);
   if (!command) {
@@ -304,7 +311,7 @@ std::uint16_t FakeRival500::receive(HidReportType type, Bytes bytes, Bytes& answ
     ++saves_;
   } else if (*command == sim::FirmwareCommand::firmwareQuery) {
     ++queries_;
-    answer.assign(configurationInputLength, 0);
+    answer.assign(reportLength, 0);
     answer[0] = firmwareVersion_;
   }
   return 0;
@@ -441,6 +448,11 @@ int FakeRival500::firmwareQueries() const {
 std::vector<sim::ReceivedReport> FakeRival500::reports() const {
   std::lock_guard lock(mutex_);
   return reports_;
+}
+
+std::vector<FakeRival500::Clock::time_point> FakeRival500::reportTimes() const {
+  std::lock_guard lock(mutex_);
+  return reportTimes_;
 }
 
 std::vector<std::string> FakeRival500::violations() const {

@@ -32,6 +32,9 @@ struct InterfaceInfo {
 // configuration tool must leave alone.
 const std::vector<InterfaceInfo>& rival500Interfaces();
 
+// A packet's bytes as the link hands them to the system: output reports padded to 32 bytes.
+std::vector<std::uint8_t> wireBytes(const Rival500::Packet& packet);
+
 class FakeRival500 {
  public:
   using Clock = std::chrono::steady_clock;
@@ -69,6 +72,7 @@ class FakeRival500 {
   int firmwareQueries() const;
   // Reports as the firmware received them: framing removed, refused ones included.
   std::vector<sim::ReceivedReport> reports() const;
+  std::vector<Clock::time_point> reportTimes() const;  // when each of reports() arrived
   std::vector<std::string> violations() const;  // framing faults and malformed packets
   int opens(Interface kind) const;               // UHID_OPEN count since plug-in
   bool isOpen(Interface kind) const;
@@ -108,6 +112,7 @@ class FakeRival500 {
   std::size_t received_ = 0;
   std::set<std::size_t> refusals_;
   std::vector<sim::ReceivedReport> reports_;
+  std::vector<Clock::time_point> reportTimes_;
   std::vector<std::string> violations_;
   int saves_ = 0;
   int queries_ = 0;

@@ -56,16 +56,9 @@ class Fd {
   int fd_;
 };
 
-// The packet as the link hands it to the system: output reports padded to their 32 bytes.
-Bytes onWire(const Rival500::Packet& packet) {
-  Bytes bytes = packet.data;
-  if (packet.type == Rival500::ReportType::output) bytes.resize(32, 0);
-  return bytes;
-}
-
 // With hidraw's leading report number: 0 on an interface without report numbers.
 Bytes framed(const Rival500::Packet& packet) {
-  const Bytes wire = onWire(packet);
+  const Bytes wire = wireBytes(packet);
   Bytes bytes(wire.size() + 1, 0);
   std::copy(wire.begin(), wire.end(), bytes.begin() + 1);
   return bytes;
@@ -127,14 +120,14 @@ void framedPacketsReachFirmware(Checks& t) {
       Rival500::savePacket(),                      // output, 32 bytes
   };
   for (const auto& packet : packets) {
-    const long expected = static_cast<long>(onWire(packet).size() + 1);
+    const long expected = static_cast<long>(wireBytes(packet).size() + 1);
     t.expect(send(hidraw.get(), packet.type, framed(packet)) == expected, "hidraw takes the framed packet");
   }
   t.expect(mouse.waitUntil([&](const FakeRival500& m) { return m.reports().size() == packets.size(); }, eventLimit),
            "every packet reaches the firmware");
   const auto reports = mouse.reports();
   for (std::size_t i = 0; i < std::min(reports.size(), packets.size()); ++i) {
-    t.expect(reports[i].type == reportType(packets[i].type) && reports[i].bytes == onWire(packets[i]),
+    t.expect(reports[i].type == reportType(packets[i].type) && reports[i].bytes == wireBytes(packets[i]),
              "packet " + std::to_string(i) + " arrives as built, without the report number");
   }
   for (const std::string& fault : mouse.violations()) t.expect(false, "firmware: " + fault);
@@ -151,7 +144,7 @@ void wrongFramingIsCaught(Checks& t) {
   const auto output = Rival500::sensitivity(1, 1200);
   const auto feature = Rival500::buttonsPacket(sim::VirtualRival500::factorySettings().assignments);
   // Without the leading 0 the command byte is taken for a report number.
-  send(hidraw.get(), output.type, onWire(output));
+  send(hidraw.get(), output.type, wireBytes(output));
   t.expect(send(hidraw.get(), feature.type, feature.data) == -EIO, "unframed feature report fails with EIO");
   t.expect(mouse.waitUntil([](const FakeRival500& m) { return m.violations().size() == 2; }, eventLimit),
            "both unframed reports are reported as framing faults");
