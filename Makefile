@@ -41,6 +41,8 @@ BENCH_ARGS ?=
 # boot of it under software emulation.
 GUEST_PROGRAMS := $(BUILD)/release/tests/guest/guest_tests $(BUILD)/release/apps/tandemoctl/tandemoctl
 GUEST_TIMEOUT ?= 120
+# Runs only the guest scenarios whose names contain this word, e.g. GUEST_ONLY=backend.
+GUEST_ONLY ?=
 
 .PHONY: all run test bench clean deps fuzz $(CHECK_TARGETS) check-fuzz check-guest build-release
 
@@ -80,7 +82,7 @@ check-guest:
 	cmake --preset release
 	cmake --build --preset release -j$(JOBS) --target guest_tests tandemoctl
 	bash scripts/guest/build-image.sh $(GUEST_PROGRAMS)
-	bash scripts/guest/run-guest.sh --timeout $(GUEST_TIMEOUT)
+	bash scripts/guest/run-guest.sh --timeout $(GUEST_TIMEOUT) $(if $(GUEST_ONLY),--only $(GUEST_ONLY))
 
 fuzz: deps
 	$(MAKE) --no-print-directory check-fuzz

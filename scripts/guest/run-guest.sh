@@ -3,16 +3,20 @@
 # and turns its verdict into an exit status: 0 when the guest's tests passed, 1 otherwise, with
 # the reason. The guest's console goes to stdout and to OUT/console.log.
 #
-#   scripts/guest/run-guest.sh [--out DIR] [--timeout SECONDS]
+#   scripts/guest/run-guest.sh [--out DIR] [--timeout SECONDS] [--only WORD]
+#
+# --only runs just the scenarios whose names contain WORD (no spaces).
 set -euo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 out=$(cd "$here/../.." && pwd)/build/guest
 limit=90
+only=
 while (( $# )); do
   case $1 in
     --out) out=$2; shift 2 ;;
     --timeout) limit=$2; shift 2 ;;
+    --only) only=$2; shift 2 ;;
     *) echo "run-guest: unknown argument $1" >&2; exit 2 ;;
   esac
 done
@@ -33,7 +37,7 @@ timeout --kill-after=5 "$limit" qemu-system-x86_64 \
   -accel tcg -m 512 -smp 2 -nodefaults -display none -serial stdio -no-reboot \
   -device isa-debug-exit,iobase=0xf4,iosize=0x04 \
   -kernel "$kernel" -initrd "$out/initramfs.cpio.gz" \
-  -append "console=ttyS0 panic=-1 quiet loglevel=3" < /dev/null 2>&1 | tee "$log"
+  -append "console=ttyS0 panic=-1 quiet loglevel=3${only:+ tandemo.only=$only}" < /dev/null 2>&1 | tee "$log"
 status=${PIPESTATUS[0]}
 set -e
 ms=$(( ($(date +%s%N) - start) / 1000000 ))
