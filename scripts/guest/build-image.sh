@@ -24,7 +24,8 @@ fail() { echo "build-image: $*" >&2; exit 1; }
 need() { command -v "$1" >/dev/null 2>&1 || fail "'$1' not found (package $2; run scripts/install-deps.sh)"; }
 need apt-get apt
 need dpkg-deb dpkg
-need depmod kmod
+need modinfo kmod
+need tar tar
 need cpio cpio
 need xz xz-utils
 need readelf binutils
@@ -49,15 +50,15 @@ extract_vmlinux() {
   [[ $(head -c4 "$target" | od -An -c | tr -d ' ') == 177ELF ]] && has_pvh_note "$target"
 }
 
-# Prints the module files `name` needs, dependencies first, as paths relative to the modules folder.
-module_chain() {
-  local dir=$1 name=$2 line file deps
-  line=$(grep -E "(^|/)${name}\.ko(\.xz|\.zst|\.gz)?:" "$dir/modules.dep") || fail "module $name not in modules.dep"
-  file=${line%%:*}
-  deps=${line#*:}
-  local dep
-  for dep in $(echo "$deps" | tr ' ' '\n' | tac); do echo "$dep"; done
-  echo "$file"
+# Appends `name`'s module file to `chain`, after the modules it depends on (by the dependency list
+# the kernel build stores in every module); module names write '-' and '_' alike.
+chain=()
+add_module() {
+  local dir=$1 name=$2 file dep
+  file=$(find "$dir" -regextype posix-extended -regex ".*/${name//[-_]/[-_]}\.ko(\.xz|\.zst|\.gz)?" | head -n1)
+  [[ -n $file ]] || fail "module $name is not among the kernel package's HID and input drivers"
+  for dep in $(modinfo -F depends "$file" | tr ',' ' '); do add_module "$dir" "$dep"; done
+  [[ " ${chain[*]} " == *" $file "* ]] || chain+=("$file")
 }
 
 build_kernel() {
@@ -68,17 +69,20 @@ build_kernel() {
   deb=$(ls "$out"/download/"${package}"_*.deb 2>/dev/null | head -n1 || true)
   if [[ -z $deb ]]; then
     echo "build-image: downloading $package"
-    (cd "$out/download" && apt-get download "$package" 2>&1 | grep -v '^W: Download is performed unsandboxed') ||
+    (cd "$out/download" && apt-get download "$package" 2>&1 | { grep -v '^W: Download is performed unsandboxed' || true; }) ||
       fail "apt-get download $package failed"
     deb=$(ls "$out"/download/"${package}"_*.deb 2>/dev/null | head -n1 || true)
     [[ -n $deb ]] || fail "apt-get download $package produced no .deb"
   fi
   unpacked=$out/unpacked
   rm -rf "$unpacked" "$kernel.tmp"
-  dpkg-deb -x "$deb" "$unpacked" || fail "dpkg-deb -x $deb failed"
+  mkdir -p "$unpacked"
+  # Only the kernel and the HID and input drivers: the whole package unpacks to 400 MB.
+  dpkg-deb --fsys-tarfile "$deb" | tar -x -C "$unpacked" --wildcards './boot/vmlinuz-*' \
+    './lib/modules/*/kernel/drivers/hid/*' './lib/modules/*/kernel/drivers/input/*' ||
+    fail "unpacking $deb failed"
   release=$(ls "$unpacked/lib/modules" | head -n1)
   [[ -n $release ]] || fail "$deb holds no modules"
-  depmod -b "$unpacked" "$release" || fail "depmod for $release failed"
   mkdir -p "$kernel.tmp/modules"
   bz=$unpacked/boot/vmlinuz-$release
   if extract_vmlinux "$bz" "$kernel.tmp/vmlinux"; then
@@ -89,21 +93,18 @@ build_kernel() {
     cp "$bz" "$kernel.tmp/bzImage"
     echo bzimage > "$kernel.tmp/boot"
   fi
-  local moddir=$unpacked/lib/modules/$release name rel seen=" " base
+  local name file base
+  for name in "${modules[@]}"; do add_module "$unpacked/lib/modules/$release" "$name"; done
   : > "$kernel.tmp/modules/order"
-  for name in "${modules[@]}"; do
-    for rel in $(module_chain "$moddir" "$name"); do
-      [[ $seen == *" $rel "* ]] && continue
-      seen+="$rel "
-      base=$(basename "$rel")
-      case $base in
-        *.ko.xz) xz -dc "$moddir/$rel" > "$kernel.tmp/modules/${base%.xz}"; base=${base%.xz} ;;
-        *.ko.zst) zstd -qdc "$moddir/$rel" > "$kernel.tmp/modules/${base%.zst}"; base=${base%.zst} ;;
-        *.ko.gz) gzip -dc "$moddir/$rel" > "$kernel.tmp/modules/${base%.gz}"; base=${base%.gz} ;;
-        *) cp "$moddir/$rel" "$kernel.tmp/modules/$base" ;;
-      esac
-      echo "$base" >> "$kernel.tmp/modules/order"
-    done
+  for file in "${chain[@]}"; do
+    base=$(basename "$file")
+    case $base in
+      *.ko.xz) xz -dc "$file" > "$kernel.tmp/modules/${base%.xz}"; base=${base%.xz} ;;
+      *.ko.zst) zstd -qdc "$file" > "$kernel.tmp/modules/${base%.zst}"; base=${base%.zst} ;;
+      *.ko.gz) gzip -dc "$file" > "$kernel.tmp/modules/${base%.gz}"; base=${base%.gz} ;;
+      *) cp "$file" "$kernel.tmp/modules/$base" ;;
+    esac
+    echo "$base" >> "$kernel.tmp/modules/order"
   done
   echo "$release" > "$kernel.tmp/release"
   rm -rf "$unpacked" "$kernel"
