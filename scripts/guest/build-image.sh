@@ -135,8 +135,9 @@ for program in "${programs[@]}"; do
   [[ -x $program ]] || fail "guest program $program is missing (build the release preset first)"
   # Debug information would triple the image; the guest only needs the code.
   objcopy --strip-debug "$program" "$stage/bin/$(basename "$program")"
-  ldd "$program" | while read -r first arrow path _; do
-    if [[ $arrow == "=>" && $path == /* ]]; then copy_library "$path"
+  { ldd "$program" || true; } | while read -r first arrow path _; do
+    if [[ $arrow == "=>" && $path == not ]]; then fail "$program needs $first, which is not installed"
+    elif [[ $arrow == "=>" && $path == /* ]]; then copy_library "$path"
     elif [[ $first == /* ]]; then copy_library "$first"
     fi
   done
