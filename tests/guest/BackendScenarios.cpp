@@ -60,7 +60,8 @@ AppState scenarioState(bool bridged) {
 // What the firmware holds once the hardware settings are written.
 sim::MouseSettings programmed(const HardwareConfig& hardware) {
   sim::MouseSettings settings = sim::VirtualRival500::factorySettings();
-  for (const Rival500::Packet& packet : *hardware.packets()) {
+  const auto packets = hardware.packets();  // kept: the loop would outlive a temporary
+  for (const Rival500::Packet& packet : *packets) {
     const auto type = packet.type == Rival500::ReportType::output ? HidReportType::output : HidReportType::feature;
     (void)sim::applyReport(settings, type, 0, wireBytes(packet));
   }
