@@ -2,7 +2,7 @@
 # works on its own on a fresh Debian 12 machine (as root, or with sudo).
 #
 #   make run     build the release preset and start the app on the virtual mouse
-#   make test    release tests, sanitizer tests, and a short fuzzing run
+#   make test    release tests, the kernel-level guest test, sanitizer tests, a short fuzzing run
 #   make bench   build and run the benchmarks
 #   make clean   remove build/
 
@@ -38,7 +38,14 @@ APP := $(BUILD)/release/apps/tandemo/tandemo
 # Every bench_* program of the bench preset runs, in name order.
 BENCH_ARGS ?=
 
-.PHONY: all run test bench clean deps fuzz $(CHECK_TARGETS) check-fuzz build-release
+# The kernel-level test: the guest image (cached under build/guest) and the host's limit on one
+# boot of it under software emulation.
+GUEST_PROGRAMS := $(BUILD)/release/tests/guest/guest_tests $(BUILD)/release/apps/tandemoctl/tandemoctl
+GUEST_TIMEOUT ?= 120
+# Runs only the guest scenarios whose names contain this word, e.g. GUEST_ONLY=backend.
+GUEST_ONLY ?=
+
+.PHONY: all run test bench clean deps fuzz $(CHECK_TARGETS) check-fuzz check-guest build-release
 
 all: run
 
@@ -69,7 +76,7 @@ build-release:
 
 test: deps
 	@start=$$(date +%s); \
-	$(MAKE) --no-print-directory $(CHECK_TARGETS) check-fuzz; \
+	$(MAKE) --no-print-directory check-release check-guest $(filter-out check-release,$(CHECK_TARGETS)) check-fuzz; \
 	echo "make test: all stages passed in $$(( $$(date +%s) - start )) s"
 
 # check-PRESET: configure, build and run one preset's test suites.
@@ -78,6 +85,15 @@ $(CHECK_TARGETS): check-%:
 	cmake --preset $*
 	cmake --build --preset $* -j$(JOBS)
 	ctest --preset $* --no-tests=error -j$(JOBS)
+
+# check-guest: boots Debian's kernel in QEMU with a virtual Rival 500 on uhid and runs the guest
+# test program there (after check-release, which builds it).
+check-guest:
+	@echo "==== guest tests (QEMU, uhid) ===="
+	cmake --preset release
+	cmake --build --preset release -j$(JOBS) --target guest_tests tandemoctl
+	bash scripts/guest/build-image.sh $(GUEST_PROGRAMS)
+	bash scripts/guest/run-guest.sh --timeout $(GUEST_TIMEOUT) $(if $(GUEST_ONLY),--only $(GUEST_ONLY))
 
 fuzz: deps
 	$(MAKE) --no-print-directory check-fuzz

@@ -26,6 +26,10 @@ PACKAGES=(
   libxkbcommon-x11-dev
   libxcb1-dev
   libxcb-xtest0-dev
+  qemu-system-x86
+  busybox-static
+  cpio
+  kmod
 )
 
 missing=()

@@ -1,0 +1,487 @@
+#include "FakeRival500.h"
+
+#include <fcntl.h>
+#include <linux/uhid.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include "sim/VirtualFirmware.h"
+
+namespace tandemo::guest {
+namespace {
+
+using Rival500::Assignment;
+using Rival500::Button;
+using Bytes = std::vector<std::uint8_t>;
+
+constexpr std::uint8_t keyboardReportID = 1;
+constexpr std::uint8_t consumerReportID = 2;
+constexpr std::size_t reportLength = 32;  // input and output reports of the configuration interface
+constexpr std::size_t keySlots = 6;
+
+// Vendor page 0xFFC0: 32-byte input and output reports, feature reports up to 163 bytes; no
+// report IDs, so hidraw frames every report with a leading 0.
+const Bytes configurationDescriptor = {
+    0x06, 0xC0, 0xFF,  // Usage Page (0xFFC0)
+    0x09, 0x01,        // Usage (1)
+    0xA1, 0x01,        // Collection (Application)
+    0x15, 0x00,        //   Logical Minimum (0)
+    0x26, 0xFF, 0x00,  //   Logical Maximum (255)
+    0x75, 0x08,        //   Report Size (8)
+    0x95, 0x20,        //   Report Count (32)
+    0x09, 0x01,        //   Usage (1)
+    0x81, 0x02,        //   Input (Data, Variable, Absolute): the firmware's answers
+    0x09, 0x02,        //   Usage (2)
+    0x91, 0x02,        //   Output (Data, Variable, Absolute): 32-byte commands
+    0x96, 0xA3, 0x00,  //   Report Count (163)
+    0x09, 0x03,        //   Usage (3)
+    0xB1, 0x02,        //   Feature (Data, Variable, Absolute): button map and lights
+    0xC0,              // End Collection
+};
+
+// A boot keyboard report (ID 1: modifiers, reserved, six keys) and a consumer report (ID 2: two
+// 16-bit usages), in two application collections of one interface.
+const Bytes keyboardDescriptor = {
+    0x05, 0x01, 0x09, 0x06, 0xA1, 0x01,  // Generic Desktop, Keyboard, Collection (Application)
+    0x85, keyboardReportID,              //   Report ID (1)
+    0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7,  //   Keyboard page, usages E0-E7 (modifiers)
+    0x15, 0x00, 0x25, 0x01, 0x75, 0x01, 0x95, 0x08, 0x81, 0x02,  // 8 one-bit variables
+    0x95, 0x01, 0x75, 0x08, 0x81, 0x01,  //   reserved byte (Constant)
+    0x95, 0x06, 0x75, 0x08, 0x15, 0x00, 0x26, 0xFF, 0x00,  // six key slots of 8 bits
+    0x05, 0x07, 0x19, 0x00, 0x2A, 0xFF, 0x00, 0x81, 0x00,  //   Input (Data, Array)
+    0xC0,                                                  // End Collection
+    0x05, 0x0C, 0x09, 0x01, 0xA1, 0x01,  // Consumer, Consumer Control, Collection (Application)
+    0x85, consumerReportID,              //   Report ID (2)
+    0x15, 0x00, 0x26, 0xFF, 0x00, 0x19, 0x00, 0x2A, 0xFF, 0x00,  // usages 0-255
+    0x75, 0x10, 0x95, 0x02, 0x81, 0x00,  //   two 16-bit slots, Input (Data, Array)
+    0xC0,                                // End Collection
+};
+
+// The ordinary mouse: eight buttons, X, Y and the wheel, one byte each.
+const Bytes pointerDescriptor = {
+    0x05, 0x01, 0x09, 0x02, 0xA1, 0x01,  // Generic Desktop, Mouse, Collection (Application)
+    0x09, 0x01, 0xA1, 0x00,              //   Pointer, Collection (Physical)
+    0x05, 0x09, 0x19, 0x01, 0x29, 0x08,  //     Buttons 1-8
+    0x15, 0x00, 0x25, 0x01, 0x75, 0x01, 0x95, 0x08, 0x81, 0x02,
+    0x05, 0x01, 0x09, 0x30, 0x09, 0x31, 0x09, 0x38,  // X, Y, Wheel
+    0x15, 0x81, 0x25, 0x7F, 0x75, 0x08, 0x95, 0x03, 0x81, 0x06,  // relative
+    0xC0, 0xC0,
+};
+
+bool isModifier(std::uint8_t usage) { return usage >= 0xE0 && usage <= 0xE7; }
+
+std::string hex(unsigned value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "0x%02X", value);
+  return text;
+}
+
+const char* nameOf(Interface kind) {
+  switch (kind) {
+    case Interface::configuration: return "configuration";
+    case Interface::keyboard: return "keyboard";
+    case Interface::pointer: return "pointer";
+  }
+  return "?";
+}
+
+void writeEvent(int fd, const uhid_event& event) {
+  // A failed write here means the device is already gone (unplug racing a reply): nothing to do.
+  [[maybe_unused]] const auto written = ::write(fd, &event, sizeof event);
+}
+
+int createDevice(const InterfaceInfo& info) {
+  const int fd = ::open("/dev/uhid", O_RDWR | O_CLOEXEC);
+  if (fd < 0) throw std::runtime_error(std::string("open /dev/uhid: ") + std::strerror(errno));
+  uhid_event event{};
+  event.type = UHID_CREATE2;
+  auto& create = event.u.create2;
+  std::snprintf(reinterpret_cast<char*>(create.name), sizeof create.name, "SteelSeries Rival 500");
+  std::snprintf(reinterpret_cast<char*>(create.phys), sizeof create.phys, "%s", info.phys.c_str());
+  create.rd_size = static_cast<std::uint16_t>(info.descriptor.size());
+  create.bus = 0x03;  // BUS_USB
+  create.vendor = kRival500VendorID;
+  create.product = kRival500ProductID;
+  create.version = 0x0100;
+  std::copy(info.descriptor.begin(), info.descriptor.end(), create.rd_data);
+  if (::write(fd, &event, sizeof event) != static_cast<ssize_t>(sizeof event)) {
+    const int error = errno;
+    ::close(fd);
+    throw std::runtime_error(std::string("UHID_CREATE2: ") + std::strerror(error));
+  }
+  return fd;
+}
+
+}  // namespace
+
+const std::vector<InterfaceInfo>& rival500Interfaces() {
+  static const std::vector<InterfaceInfo> interfaces = {
+      {Interface::pointer, "usb-0000:00:14.0-2/input0", pointerDescriptor},
+      {Interface::configuration, "usb-0000:00:14.0-2/input1", configurationDescriptor},
+      {Interface::keyboard, "usb-0000:00:14.0-2/input2", keyboardDescriptor},
+  };
+  return interfaces;
+}
+
+Bytes wireBytes(const Rival500::Packet& packet) {
+  Bytes bytes = packet.data;
+  if (packet.type == Rival500::ReportType::output) bytes.resize(reportLength, 0);
+  return bytes;
+}
+
+FakeRival500::~FakeRival500() { unplug(); }
+
+void FakeRival500::plugIn(bool withPointer) {
+  unplug();
+  std::vector<Device> devices;
+  for (const InterfaceInfo& info : rival500Interfaces()) {
+    if (info.kind == Interface::pointer && !withPointer) continue;
+    devices.push_back({info.kind, createDevice(info)});
+  }
+  // The kernel starts each device about 25 ms after creating it; nothing can reach it before.
+  for (const Device& device : devices) {
+    pollfd entry{device.fd, POLLIN, 0};
+    uhid_event event{};
+    if (::poll(&entry, 1, 3000) != 1 || ::read(device.fd, &event, sizeof event) <= 0 || event.type != UHID_START) {
+      throw std::runtime_error(std::string("no UHID_START for the ") + nameOf(device.kind) + " interface");
+    }
+  }
+  std::lock_guard lock(mutex_);
+  devices_ = std::move(devices);
+  live_ = stored_;
+  held_.clear();
+  lastInput_.clear();
+  opens_.clear();
+  openNow_.clear();
+  stopFd_ = ::eventfd(0, EFD_CLOEXEC);
+  thread_ = std::thread([this, stopFd = stopFd_] { run(stopFd); });
+}
+
+void FakeRival500::unplug() {
+  std::vector<Device> devices;
+  {
+    std::lock_guard lock(mutex_);
+    devices.swap(devices_);
+    held_.clear();
+    openNow_.clear();
+    for (const Device& device : devices) {
+      uhid_event event{};
+      event.type = UHID_DESTROY;
+      writeEvent(device.fd, event);
+    }
+  }
+  changed_.notify_all();
+  if (thread_.joinable()) {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const auto written = ::write(stopFd_, &one, sizeof one);
+    thread_.join();
+  }
+  if (stopFd_ >= 0) ::close(stopFd_);
+  stopFd_ = -1;
+  for (const Device& device : devices) ::close(device.fd);
+}
+
+bool FakeRival500::pluggedIn() const {
+  std::lock_guard lock(mutex_);
+  return !devices_.empty();
+}
+
+// The devices are fixed while this thread runs: unplug() destroys them before it stops the thread.
+void FakeRival500::run(int stopFd) {
+  std::vector<Device> devices;
+  {
+    std::lock_guard lock(mutex_);
+    devices = devices_;
+  }
+  std::vector<pollfd> entries;
+  for (const Device& device : devices) entries.push_back({device.fd, POLLIN, 0});
+  entries.push_back({stopFd, POLLIN, 0});
+  while (true) {
+    if (::poll(entries.data(), entries.size(), -1) < 0 && errno != EINTR) return;
+    if (entries.back().revents) return;
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+      if (entries[i].revents & POLLIN) handle(devices[i]);
+    }
+  }
+}
+
+void FakeRival500::handle(const Device& device) {
+  uhid_event event{};
+  if (::read(device.fd, &event, sizeof event) <= 0) return;
+  switch (event.type) {
+    case UHID_OPEN: {
+      std::lock_guard lock(mutex_);
+      ++opens_[device.kind];
+      openNow_.insert(device.kind);
+      break;
+    }
+    case UHID_CLOSE: {
+      std::lock_guard lock(mutex_);
+      openNow_.erase(device.kind);
+      break;
+    }
+    case UHID_OUTPUT:
+      onOutput(device, event.u.output.data, event.u.output.size);
+      break;
+    case UHID_SET_REPORT: {
+      const auto& request = event.u.set_report;
+      onSetReport(device, request.id, request.rnum, request.data, std::min<std::size_t>(request.size, UHID_DATA_MAX));
+      break;
+    }
+    case UHID_GET_REPORT: {
+      // The firmware answers through input reports only.
+      uhid_event reply{};
+      reply.type = UHID_GET_REPORT_REPLY;
+      reply.u.get_report_reply.id = event.u.get_report.id;
+      reply.u.get_report_reply.err = EIO;
+      writeEvent(device.fd, reply);
+      break;
+    }
+    default:
+      break;
+  }
+  {
+    std::lock_guard lock(mutex_);
+    ++generation_;
+  }
+  changed_.notify_all();
+}
+
+// Like the USB driver in front of the real mouse: a leading report number 0 is not sent, any
+// other first byte would reach the firmware as data, so it is a framing fault here.
+void FakeRival500::onOutput(const Device& device, const std::uint8_t* data, std::size_t size) {
+  Bytes answer;
+  {
+    std::lock_guard lock(mutex_);
+    if (device.kind != Interface::configuration) {
+      violations_.push_back(std::string("output report on the ") + nameOf(device.kind) + " interface");
+      return;
+    }
+    if (size == 0 || data[0] != 0) {
+      violations_.push_back("output report framed with report number " + (size ? hex(data[0]) : std::string("(none)")) +
+                            " on an interface without report numbers");
+      return;
+    }
+    receive(HidReportType::output, Bytes(data + 1, data + size), answer);
+  }
+  if (!answer.empty()) writeInput(device.fd, answer);
+}
+
+void FakeRival500::onSetReport(const Device& device, std::uint32_t id, std::uint8_t number, const std::uint8_t* data,
+                               std::size_t size) {
+  std::uint16_t error = 0;
+  Bytes answer;
+  {
+    std::lock_guard lock(mutex_);
+    if (device.kind != Interface::configuration) {
+      violations_.push_back(std::string("SetReport on the ") + nameOf(device.kind) + " interface");
+      error = EIO;
+    } else if (number != 0 || size == 0 || data[0] != 0) {
+      violations_.push_back("SetReport framed with report number " + hex(number) +
+                            " on an interface without report numbers");
+      error = EIO;
+    } else {
+      error = receive(HidReportType::feature, Bytes(data + 1, data + size), answer);
+    }
+  }
+  uhid_event reply{};
+  reply.type = UHID_SET_REPORT_REPLY;
+  reply.u.set_report_reply.id = id;
+  reply.u.set_report_reply.err = error;
+  writeEvent(device.fd, reply);
+  if (!answer.empty()) writeInput(device.fd, answer);
+}
+
+std::uint16_t FakeRival500::receive(HidReportType type, Bytes bytes, Bytes& answer) {
+  const bool refused = refusals_.erase(++received_) > 0;
+  reports_.push_back({type, 0, bytes, refused ? kIOReturnError : kIOReturnSuccess});
+  reportTimes_.push_back(Clock::now());
+  if (refused) return EIO;
+  auto command = sim::applyReport(live_, type, 0, bytes);
+  if (!command) {
+    violations_.push_back(command.error());
+  } else if (*command == sim::FirmwareCommand::save) {
+    stored_ = live_;
+    ++saves_;
+  } else if (*command == sim::FirmwareCommand::firmwareQuery) {
+    ++queries_;
+    answer.assign(reportLength, 0);
+    answer[0] = firmwareVersion_;
+  }
+  return 0;
+}
+
+void FakeRival500::refuseReport(std::size_t nth) {
+  std::lock_guard lock(mutex_);
+  refusals_.insert(received_ + nth);
+}
+
+void FakeRival500::setFirmwareVersion(std::uint8_t version) {
+  std::lock_guard lock(mutex_);
+  firmwareVersion_ = version;
+}
+
+void FakeRival500::setAssignment(Button button, const Assignment& assignment) {
+  std::lock_guard lock(mutex_);
+  live_.assignments[button] = assignment;
+}
+
+void FakeRival500::press(Button button) {
+  std::lock_guard lock(mutex_);
+  if (devices_.empty() || !held_.insert(button).second) return;
+  controlChanged(button);
+}
+
+void FakeRival500::release(Button button) {
+  std::lock_guard lock(mutex_);
+  if (devices_.empty() || held_.erase(button) == 0) return;
+  controlChanged(button);
+}
+
+void FakeRival500::sendInput(Interface kind, Bytes report) {
+  std::lock_guard lock(mutex_);
+  if (const int fd = fdOf(kind); fd >= 0) writeInput(fd, report);
+}
+
+// Sends the report of the collection the control belongs to, when it changed.
+void FakeRival500::controlChanged(Button button) {
+  const Assignment& assignment = live_.assignments.at(button);
+  Interface kind = Interface::keyboard;
+  Bytes report;
+  if (assignment.is<Assignment::Key>() || assignment.is<Assignment::Bridge>()) {
+    report = keyboardReport();
+  } else if (assignment.is<Assignment::Media>()) {
+    report = consumerReport();
+  } else if (assignment.is<Assignment::MouseButton>()) {
+    kind = Interface::pointer;
+    report = pointerReport();
+  } else {
+    return;
+  }
+  const int key = kind == Interface::pointer ? 0 : report[0];
+  if (lastInput_[key] == report) return;
+  lastInput_[key] = report;
+  if (const int fd = fdOf(kind); fd >= 0) writeInput(fd, report);
+}
+
+Bytes FakeRival500::keyboardReport() const {
+  std::uint8_t modifiers = 0;
+  Bytes keys;
+  for (Button button : held_) {
+    const Assignment& assignment = live_.assignments.at(button);
+    std::optional<std::uint8_t> usage;
+    if (const auto* key = std::get_if<Assignment::Key>(&assignment.value)) usage = key->usage;
+    if (assignment.is<Assignment::Bridge>()) usage = Rival500::markerKey(button);
+    if (!usage || *usage == 0) continue;
+    if (isModifier(*usage)) {
+      modifiers = static_cast<std::uint8_t>(modifiers | (1u << (*usage - 0xE0)));
+    } else if (std::find(keys.begin(), keys.end(), *usage) == keys.end()) {
+      keys.push_back(*usage);
+    }
+  }
+  if (keys.size() > keySlots) keys.assign(keySlots, 0x01);  // the boot protocol's roll-over error
+  Bytes report = {keyboardReportID, modifiers, 0, 0, 0, 0, 0, 0, 0};
+  std::copy(keys.begin(), keys.end(), report.begin() + 3);
+  return report;
+}
+
+Bytes FakeRival500::consumerReport() const {
+  Bytes usages;
+  for (Button button : held_) {
+    const auto* media = std::get_if<Assignment::Media>(&live_.assignments.at(button).value);
+    if (media && std::find(usages.begin(), usages.end(), media->usage) == usages.end()) usages.push_back(media->usage);
+  }
+  usages.resize(2, 0x00);
+  return {consumerReportID, usages[0], 0x00, usages[1], 0x00};
+}
+
+Bytes FakeRival500::pointerReport() const {
+  std::uint8_t buttons = 0;
+  for (Button button : held_) {
+    const auto* mouse = std::get_if<Assignment::MouseButton>(&live_.assignments.at(button).value);
+    if (mouse && mouse->number >= 1 && mouse->number <= 8) buttons = static_cast<std::uint8_t>(buttons | (1u << (mouse->number - 1)));
+  }
+  return {buttons, 0, 0, 0};
+}
+
+int FakeRival500::fdOf(Interface kind) const {
+  for (const Device& device : devices_) {
+    if (device.kind == kind) return device.fd;
+  }
+  return -1;
+}
+
+void FakeRival500::writeInput(int fd, const Bytes& report) const {
+  uhid_event event{};
+  event.type = UHID_INPUT2;
+  event.u.input2.size = static_cast<std::uint16_t>(report.size());
+  std::copy(report.begin(), report.end(), event.u.input2.data);
+  writeEvent(fd, event);
+}
+
+sim::MouseSettings FakeRival500::settings() const {
+  std::lock_guard lock(mutex_);
+  return live_;
+}
+
+sim::MouseSettings FakeRival500::storedSettings() const {
+  std::lock_guard lock(mutex_);
+  return stored_;
+}
+
+int FakeRival500::saveCount() const {
+  std::lock_guard lock(mutex_);
+  return saves_;
+}
+
+int FakeRival500::firmwareQueries() const {
+  std::lock_guard lock(mutex_);
+  return queries_;
+}
+
+std::vector<sim::ReceivedReport> FakeRival500::reports() const {
+  std::lock_guard lock(mutex_);
+  return reports_;
+}
+
+std::vector<FakeRival500::Clock::time_point> FakeRival500::reportTimes() const {
+  std::lock_guard lock(mutex_);
+  return reportTimes_;
+}
+
+std::vector<std::string> FakeRival500::violations() const {
+  std::lock_guard lock(mutex_);
+  return violations_;
+}
+
+int FakeRival500::opens(Interface kind) const {
+  std::lock_guard lock(mutex_);
+  auto found = opens_.find(kind);
+  return found == opens_.end() ? 0 : found->second;
+}
+
+bool FakeRival500::isOpen(Interface kind) const {
+  std::lock_guard lock(mutex_);
+  return openNow_.count(kind) > 0;
+}
+
+bool FakeRival500::waitUntil(const std::function<bool(const FakeRival500&)>& condition,
+                             std::chrono::milliseconds limit) const {
+  const auto deadline = Clock::now() + limit;
+  std::unique_lock lock(mutex_);
+  while (true) {
+    const std::uint64_t seen = generation_;
+    lock.unlock();
+    if (condition(*this)) return true;
+    lock.lock();
+    if (!changed_.wait_until(lock, deadline, [&] { return generation_ != seen; })) return false;
+  }
+}
+
+}  // namespace tandemo::guest
