@@ -188,7 +188,7 @@ TEST_F(ControllerTest, PinningSwitchingAndUnbridgingReleaseTheBridgeButRenamingD
   EXPECT_FALSE(c().hid().seizeWanted() || mouse.keyboardSeized());
   EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::idle());
   EXPECT_TRUE(events.held().empty() && c().pressedButtons().empty());
-  EXPECT_EQ(logLines().back(), "09:05:03  Released the mouse's extra buttons back to macOS");
+  EXPECT_EQ(logLines().back(), "09:05:03  Released the mouse's extra buttons back to the desktop");
   c().setAssignment(Button::button10, Rival500::Assignment::bridge());
   EXPECT_TRUE(mouse.keyboardSeized());
   EXPECT_TRUE(commands().empty());  // editing never writes to the mouse
@@ -343,7 +343,8 @@ TEST_F(ControllerTest, PermissionPollEveryTwoSecondsRetriesTheSeizeAndRequestsOp
   loop.runUntilIdle();
   EXPECT_EQ(commands(), Commands{0x10});  // the command line's start only reads the firmware
   EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::needsInputMonitoring());
-  const std::string waiting = "macOS needs Input Monitoring permission before Tandemo can read the extra buttons";
+  const std::string waiting =
+      "Tandemo needs permission to read the mouse's input devices before it can read the extra buttons";
   events.setAccessibility(true);
   loop.advance(seconds(1.999));
   EXPECT_FALSE(c().accessibility());
