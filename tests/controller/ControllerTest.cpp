@@ -24,6 +24,9 @@ constexpr const char* kSettingsPath = "/home/me/.config/Tandemo/state.json";
 // DPI 1, DPI 2, polling, logo, wheel, button map; then the save.
 const Commands kConfiguration = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31};
 const Commands kSaved = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31, 0x09};
+const std::string kHiddenKeys =
+    "App-controlled buttons send their hidden keys (F13–F24) to the desktop while Tandemo does not hold the "
+    "mouse's keyboard interface; the desktop may act on some of them (microphone mute, touchpad toggle)";
 
 // The default state with no control bridged: nothing asks for the keyboard interface.
 AppState plainState() {
@@ -37,11 +40,12 @@ class ControllerTest : public ::testing::Test {
   explicit ControllerTest(bool pluggedIn = true) : mouse(loop, pluggedIn) {}
 
   // Without a state, there is no settings file.
-  void start(std::optional<AppState> state = std::nullopt, bool writeOnConnectAtStart = true) {
+  void start(std::optional<AppState> state = std::nullopt, bool writeOnConnectAtStart = true,
+             bool bridgeEnabled = true) {
     if (state) files.put(kSettingsPath, encodeState(*state));
     controller = std::make_unique<Controller>(ControllerServices{
         loop, mouse, events, workspace, loginItem, systemLog, timeOfDay, store, "org.tandemo.Tandemo",
-        writeOnConnectAtStart});
+        writeOnConnectAtStart, bridgeEnabled});
     controller->subscribe([this](Property property) { told.push_back(property); });
   }
   // Starts, lets the start-up write program the mouse, then forgets what was sent and told.
@@ -159,7 +163,79 @@ TEST_F(UnpluggedControllerTest, SavesHalfASecondAfterTheLastChangeAtOnceWhenFlus
   EXPECT_EQ(files.writeCount(), 3);
 }
 
+// A failed save is not dropped: it stays pending until a flush, or quitting, writes it.
+TEST_F(UnpluggedControllerTest, AFailedSaveStaysPendingAndFlushOrQuittingRetriesIt) {
+  start();
+  for (const bool quit : {false, true}) {
+    files.failWrites("Read-only file system");
+    change([&](AppState& s) { s.hardware.dpi1 = quit ? 1600 : 800; });
+    loop.advance(seconds(0.5));
+    EXPECT_EQ(logLines().back(), "09:05:03  Could not save settings: Read-only file system");
+    c().flushPendingSave();  // still failing: logged again, still pending
+    EXPECT_EQ(logged("Could not save settings: Read-only file system"), quit ? 4 : 2);
+    files.failWrites(std::nullopt);
+    loop.advance(seconds(5));  // no timer retries it on its own
+    EXPECT_FALSE(files.content(kSettingsPath).has_value() && saved().hardware.dpi1 == (quit ? 1600 : 800));
+    if (quit) {
+      controller.reset();
+    } else {
+      c().flushPendingSave();
+    }
+    EXPECT_EQ(saved().hardware.dpi1, quit ? 1600 : 800);
+  }
+  EXPECT_EQ(files.writeCount(), 2);
+}
+
 // ---- the keyboard interface and the bridge ----
+
+TEST_F(ControllerTest, WithTheBridgeOffTheKeyboardInterfaceIsNeverSeizedAndTheHiddenKeysWarningIsLoggedOnce) {
+  start(AppState::wowDefault(), /*writeOnConnectAtStart=*/false, /*bridgeEnabled=*/false);
+  loop.advance(seconds(5));
+  EXPECT_FALSE(c().hid().seizeWanted() || mouse.keyboardSeized());
+  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::idle());
+  c().setAssignment(Button::button4, Rival500::Assignment::bridge());
+  c().writeToMouse(false);  // the firmware now sends hidden keys
+  loop.advance(seconds(1));
+  mouse.press(Button::button10);  // bridged: its hidden key goes to the system, nothing is posted
+  mouse.release(Button::button10);
+  loop.advance(seconds(1));
+  EXPECT_FALSE(mouse.keyboardSeized());
+  EXPECT_EQ(mouse.systemReports().size(), 2u);
+  EXPECT_TRUE(events.events().empty());
+  EXPECT_TRUE(c().hiddenKeysReachDesktop());
+  EXPECT_EQ(logged(kHiddenKeys), 1);
+}
+
+// Logged once each time a bridged control meets a keyboard interface that is not seized.
+TEST_F(ControllerTest, HiddenKeysWarningFollowsTheSeizeAndTheBridgedControls) {
+  mouse.setSeizeResult(kIOReturnNotPermitted);
+  start(plainState());
+  loop.runUntilIdle();
+  EXPECT_FALSE(c().hiddenKeysReachDesktop());  // nothing bridged
+  c().setAssignment(Button::button10, Rival500::Assignment::bridge());
+  loop.advance(seconds(6));  // three polls, each retrying in vain
+  EXPECT_TRUE(c().hiddenKeysReachDesktop());
+  EXPECT_EQ(logged(kHiddenKeys), 1);
+  mouse.setSeizeResult(std::nullopt);
+  loop.advance(seconds(2));
+  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
+  EXPECT_FALSE(c().hiddenKeysReachDesktop());
+  mouse.unplug();  // absent: no keys at all
+  loop.runUntilIdle();
+  EXPECT_FALSE(c().hiddenKeysReachDesktop());
+  mouse.setSeizeResult(kIOReturnExclusiveAccess);
+  mouse.plugIn();
+  loop.runUntilIdle();
+  EXPECT_EQ(logged(kHiddenKeys), 2);
+  c().setAssignment(Button::button10, Rival500::Assignment::key(0x3A));  // F1: nothing bridged again
+  EXPECT_FALSE(c().hiddenKeysReachDesktop());
+  mouse.setSeizeResult(std::nullopt);
+  controller.reset();
+  start(AppState::wowDefault());  // seized during start-up: no warning
+  loop.advance(seconds(1));
+  EXPECT_EQ(logged(kHiddenKeys), 0);
+}
+
 
 TEST_F(ControllerTest, PinningSwitchingAndUnbridgingReleaseTheBridgeButRenamingDoesNot) {
   startSettled(AppState::wowDefault());
