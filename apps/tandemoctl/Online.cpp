@@ -170,6 +170,19 @@ void printBackend(linux_platform::HidrawManager& hidraw, std::ostream& out) {
       << "hotplug: " << hidraw.monitorSource().value_or("off (" + hidraw.monitorProblem() + ")") << '\n';
 }
 
+// Why there is no connection: no mouse, or a configuration interface this user cannot open.
+std::string notConnected(Session& session) {
+  if (auto* hidraw = session.hidraw()) {
+    for (const auto& node : hidraw->foundInterfaces()) {
+      if (node.role != linux_platform::InterfaceRole::configuration) continue;
+      if (::faccessat(AT_FDCWD, node.devNode.c_str(), R_OK | W_OK, AT_EACCESS) == 0) continue;
+      return "The Rival 500 is plugged in, but " + node.devNode.string() + " cannot be opened (" +
+             std::generic_category().message(errno) + "): install the udev rule or run as root.";
+    }
+  }
+  return kNotPlugged;
+}
+
 int status(Session& session, std::ostream& out, std::ostream& err) {
   Controller& c = session.controller();
   if (c.connected()) session.runUntil([&] { return c.firmware().has_value(); }, kFirmwareWaitSeconds);
@@ -180,7 +193,7 @@ int status(Session& session, std::ostream& out, std::ostream& err) {
       << "profile: " << (profile ? profile->name : "none") << '\n';
   if (auto* hidraw = session.hidraw()) printBackend(*hidraw, out);
   if (c.connected()) return 0;
-  err << kNotPlugged << '\n';
+  err << notConnected(session) << '\n';
   return 3;
 }
 
@@ -244,7 +257,7 @@ int reset(Session& session, std::ostream& out, std::ostream& err) {
 int runCommand(Session& session, const OnlineOptions& options, std::ostream& out, std::ostream& err) {
   if (options.command == Command::status) return status(session, out, err);
   if (!session.controller().connected()) {
-    err << kNotPlugged << '\n';
+    err << notConnected(session) << '\n';
     return 3;
   }
   switch (options.command) {
