@@ -1,12 +1,18 @@
 #include "Online.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <functional>
 #include <memory>
 #include <ostream>
+#include <system_error>
 
 #include "Printing.h"
 #include "controller/Controller.h"
 #include "core/Overloaded.h"
+#include "linux/HidrawManager.h"
 #include "linux/PollLoop.h"
 #include "linux/PosixFileSystem.h"
 #include "sim/FakeServices.h"
@@ -40,27 +46,39 @@ std::filesystem::path settingsFile(const OnlineOptions& options) {
   return options.stateFile.empty() ? StateStore::defaultLocation() : std::filesystem::path(options.stateFile);
 }
 
-// The controller against the simulated mouse on a real main loop. Only the command line's own
-// write goes to the mouse: the write on connection at start-up is skipped.
+// The controller on a real main loop, against the mouse on hidraw or the simulated one, with
+// the bridge off: the command line never seizes the keyboard interface, so the mouse's keys stay
+// with the desktop. Only the command's own write goes to the mouse (none on connection).
 class Session {
  public:
-  explicit Session(const OnlineOptions& options)
-      : mouse_(loop_, !options.simulation.unplugged), store_(files_, settingsFile(options)) {
+  explicit Session(const OnlineOptions& options) : store_(files_, settingsFile(options)) {
     const Simulation& simulation = options.simulation;
-    if (simulation.firmware) {
-      mouse_.setFirmwareVersion(static_cast<std::uint8_t>(*simulation.firmware));
+    HidManager* hid = nullptr;
+    if (simulation.enabled) {
+      mouse_ = std::make_unique<sim::VirtualRival500>(loop_, !simulation.unplugged);
+      if (simulation.firmware) {
+        mouse_->setFirmwareVersion(static_cast<std::uint8_t>(*simulation.firmware));
+      } else {
+        mouse_->setFirmwareAnswer(std::nullopt);
+      }
+      // Counted within the command's write: the firmware query at start-up comes first.
+      if (simulation.refuse > 0) mouse_->refuseReport(simulation.refuse + 1, kIOReturnExclusiveAccess);
+      hid = mouse_.get();
     } else {
-      mouse_.setFirmwareAnswer(std::nullopt);
+      hidraw_ = std::make_unique<linux_platform::HidrawManager>(loop_);
+      hid = hidraw_.get();
     }
-    // Counted within the command's write: the firmware query at start-up comes first.
-    if (simulation.refuse > 0) mouse_.refuseReport(simulation.refuse + 1, kIOReturnExclusiveAccess);
-    controller_ = std::make_unique<Controller>(ControllerServices{
-        loop_, mouse_, events_, workspace_, loginItem_, systemLog_, timeOfDay_, store_, "org.tandemo.Tandemo",
-        /*writeOnConnectAtStart=*/false});
+    ControllerServices services{loop_,       *hid,       events_, workspace_, loginItem_,
+                                systemLog_, timeOfDay_, store_,  "org.tandemo.Tandemo"};
+    services.writeOnConnectAtStart = false;
+    services.bridgeEnabled = false;
+    controller_ = std::make_unique<Controller>(services);
   }
 
   Controller& controller() { return *controller_; }
   const std::filesystem::path& file() const { return store_.file(); }
+  // The real backend, absent with --simulate.
+  linux_platform::HidrawManager* hidraw() { return hidraw_.get(); }
 
   // Runs the loop until `finished` holds after a change of the controller or a call of stop(),
   // or `limitSeconds` pass; whether it finished.
@@ -82,7 +100,8 @@ class Session {
   void stop() { loop_.quit(); }
 
   void trace(std::ostream& out) const {
-    for (const sim::ReceivedReport& report : mouse_.reports()) {
+    if (!mouse_) return;
+    for (const sim::ReceivedReport& report : mouse_->reports()) {
       const auto type = report.type == HidReportType::feature ? Rival500::ReportType::feature
                                                               : Rival500::ReportType::output;
       out << "mouse: " << packetLine({type, report.bytes});
@@ -93,8 +112,9 @@ class Session {
 
  private:
   linux_platform::PollLoop loop_;
-  sim::VirtualRival500 mouse_;
-  RecordingEventSink events_{loop_};
+  std::unique_ptr<sim::VirtualRival500> mouse_;
+  std::unique_ptr<linux_platform::HidrawManager> hidraw_;
+  RecordingEventSink events_{loop_};  // never posted to: the bridge is off
   sim::ScriptedWorkspace workspace_;
   sim::FakeLoginItem loginItem_;
   sim::RecordingSystemLog systemLog_;
@@ -104,6 +124,65 @@ class Session {
   std::unique_ptr<Controller> controller_;  // last: goes first
 };
 
+std::string nodeList(const std::vector<std::filesystem::path>& nodes) {
+  std::string text;
+  for (const auto& node : nodes) text += (text.empty() ? "" : " ") + node.string();
+  return text;
+}
+
+std::string interfaceLine(const linux_platform::HidrawNode& node) {
+  using linux_platform::InterfaceRole;
+  std::string line = node.devNode.string() + " " + linux_platform::roleName(node.role);
+  if (node.role == InterfaceRole::keyboard && !node.inputNodes.empty()) line += " (" + nodeList(node.inputNodes) + ")";
+  if (!linux_platform::presented(node.role)) line += ", not used";
+  if (!node.problem.empty()) line += " (" + node.problem + ")";
+  return line;
+}
+
+std::string holderText(const linux_platform::GrabProbeResult& probe) {
+  using linux_platform::GrabProbe;
+  switch (probe.result) {
+    case GrabProbe::free: return "none";
+    case GrabProbe::heldElsewhere: return "another program (" + probe.detail + ")";
+    case GrabProbe::heldHere: return "tandemoctl";
+    case GrabProbe::noKeyboard: return "no keyboard interface";
+    case GrabProbe::notPermitted: return "unknown, not permitted (" + probe.detail + ")";
+    case GrabProbe::failed: return "unknown (" + probe.detail + ")";
+  }
+  return "unknown";
+}
+
+// Posting events needs /dev/uinput writable; the command line itself never opens it.
+std::string uinputText() {
+  if (::faccessat(AT_FDCWD, "/dev/uinput", W_OK, AT_EACCESS) == 0) return "granted";
+  return "missing (/dev/uinput: " + std::generic_category().message(errno) + ")";
+}
+
+// What the hidraw backend found and may do, for status.
+void printBackend(linux_platform::HidrawManager& hidraw, std::ostream& out) {
+  const auto interfaces = hidraw.foundInterfaces();
+  if (interfaces.empty()) out << "interfaces: none found\n";
+  for (const auto& node : interfaces) out << "interface: " << interfaceLine(node) << '\n';
+  out << "keyboard holder: " << holderText(hidraw.probeKeyboardGrab()) << '\n';
+  const auto access = hidraw.inputAccess();
+  out << "input permission: " << (access.granted ? "granted" : "missing") << " (" << access.detail << ")\n"
+      << "uinput permission: " << uinputText() << '\n'
+      << "hotplug: " << hidraw.monitorSource().value_or("off (" + hidraw.monitorProblem() + ")") << '\n';
+}
+
+// Why there is no connection: no mouse, or a configuration interface this user cannot open.
+std::string notConnected(Session& session) {
+  if (auto* hidraw = session.hidraw()) {
+    for (const auto& node : hidraw->foundInterfaces()) {
+      if (node.role != linux_platform::InterfaceRole::configuration) continue;
+      if (::faccessat(AT_FDCWD, node.devNode.c_str(), R_OK | W_OK, AT_EACCESS) == 0) continue;
+      return "The Rival 500 is plugged in, but " + node.devNode.string() + " cannot be opened (" +
+             std::generic_category().message(errno) + "): install the udev rule or run as root.";
+    }
+  }
+  return kNotPlugged;
+}
+
 int status(Session& session, std::ostream& out, std::ostream& err) {
   Controller& c = session.controller();
   if (c.connected()) session.runUntil([&] { return c.firmware().has_value(); }, kFirmwareWaitSeconds);
@@ -112,8 +191,9 @@ int status(Session& session, std::ostream& out, std::ostream& err) {
       << "firmware: " << c.firmware().value_or("unknown") << '\n'
       << "keyboard: " << keyboardText(c.keyboardState()) << '\n'
       << "profile: " << (profile ? profile->name : "none") << '\n';
+  if (auto* hidraw = session.hidraw()) printBackend(*hidraw, out);
   if (c.connected()) return 0;
-  err << kNotPlugged << '\n';
+  err << notConnected(session) << '\n';
   return 3;
 }
 
@@ -177,7 +257,7 @@ int reset(Session& session, std::ostream& out, std::ostream& err) {
 int runCommand(Session& session, const OnlineOptions& options, std::ostream& out, std::ostream& err) {
   if (options.command == Command::status) return status(session, out, err);
   if (!session.controller().connected()) {
-    err << kNotPlugged << '\n';
+    err << notConnected(session) << '\n';
     return 3;
   }
   switch (options.command) {
@@ -192,10 +272,6 @@ int runCommand(Session& session, const OnlineOptions& options, std::ostream& out
 }  // namespace
 
 int runOnline(const OnlineOptions& options, std::ostream& out, std::ostream& err) {
-  if (!options.simulation.enabled) {
-    err << "tandemoctl: no device backend is built yet; use --simulate\n";
-    return 3;
-  }
   linux_platform::PosixFileSystem files;
   StateStore probe(files, settingsFile(options));
   if (const LoadResult loaded = probe.load(); loaded.source == LoadResult::Source::unreadable) {

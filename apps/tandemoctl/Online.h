@@ -25,7 +25,7 @@ struct OnlineOptions {
 };
 
 // Exit status 0 success, 1 the mouse refused, could not be written or did not answer,
-// 3 no mouse (or no device backend).
+// 3 no mouse.
 int runOnline(const OnlineOptions& options, std::ostream& out, std::ostream& err);
 
 }  // namespace tandemo

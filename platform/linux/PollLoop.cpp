@@ -8,11 +8,12 @@
 #include <cerrno>
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 namespace tandemo::linux_platform {
 
-PollLoop::PollLoop() : wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+PollLoop::PollLoop(ClockSource clock) : clock_(std::move(clock)), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
   if (wakeFd_ < 0) throw std::system_error(errno, std::generic_category(), "eventfd");
 }
 
@@ -87,7 +88,8 @@ void PollLoop::runPosted() {
 }
 
 void PollLoop::runDueTimers() {
-  while (auto task = timers_.takeDue(now())) (*task)();
+  // After a stall, a repeating timer fires once and keeps its period from now on.
+  while (auto task = timers_.takeDue(now(), /*skipMissed=*/true)) (*task)();
 }
 
 void PollLoop::run() {

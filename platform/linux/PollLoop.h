@@ -3,6 +3,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <functional>
 #include <map>
 #include <mutex>
 
@@ -15,7 +16,9 @@ namespace tandemo::linux_platform {
 // that other threads use to wake it, with timers on the steady clock.
 class PollLoop final : public MainLoop {
  public:
-  PollLoop();
+  using ClockSource = std::function<TimePoint()>;
+  // `clock` stands in for the steady clock (tests); pauses of workers still take real time.
+  explicit PollLoop(ClockSource clock = {});
   ~PollLoop() override;
   PollLoop(const PollLoop&) = delete;
   PollLoop& operator=(const PollLoop&) = delete;
@@ -25,7 +28,7 @@ class PollLoop final : public MainLoop {
   void cancelTimer(TimerId id) override;
   WatchId watchReadable(int fd, Task onReadable) override;
   void unwatch(WatchId id) override;
-  TimePoint now() const override { return Clock::now(); }
+  TimePoint now() const override { return clock_ ? clock_() : Clock::now(); }
 
   bool sleepOnWorker(Duration duration, std::stop_token stop) override;
   bool runOnMainAndWait(Task task, std::stop_token stop) override;
@@ -39,6 +42,7 @@ class PollLoop final : public MainLoop {
   void runPosted();
   void runDueTimers();
 
+  ClockSource clock_;
   int wakeFd_ = -1;
   std::atomic<bool> quit_{false};
   std::mutex mutex_;  // guards posted_ only; timers and watches are loop-thread state

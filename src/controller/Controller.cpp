@@ -15,7 +15,8 @@ Controller::Controller(ControllerServices services) : services_(std::move(servic
   installCallbacks();
   connected_ = hid_->isConnected();
   keyboardState_ = hid_->keyboardState();
-  hid_->setSeizeWanted(!state_.hardware.bridgedButtons().empty());
+  hid_->setSeizeWanted(seizeWanted());
+  checkHiddenKeys();
 
   services_.workspace.setActivationHandler(guarded([this](std::optional<std::string> bundleID) {
     later([this, bundleID = std::move(bundleID)] { frontChanged(bundleID); });
@@ -53,6 +54,7 @@ void Controller::installCallbacks() {
     later([this, value] {
       publish(keyboardState_, value, Property::keyboardState);
       if (!value.is<HIDLink::KeyboardState::Seized>()) releaseBridge();
+      checkHiddenKeys();
     });
   });
   // Reports are handled at once, inside the link's input callback.
@@ -91,6 +93,7 @@ void Controller::setState(AppState state) {
   AppState old = std::exchange(state_, std::move(state));
   scheduleSave();
   reactToState(old);
+  checkHiddenKeys();
   notify(Property::state);
 }
 
@@ -99,17 +102,21 @@ void Controller::scheduleSave() {
   pendingSave_ = state_;
   saveTimer_ = services_.loop.startTimer(seconds(saveDelaySeconds), guarded([this] {
     saveTimer_.reset();
-    flushPendingSave();
+    savePending();
   }));
 }
 
 void Controller::flushPendingSave() {
   if (saveTimer_) services_.loop.cancelTimer(*saveTimer_);
   saveTimer_.reset();
+  savePending();
+}
+
+void Controller::savePending() {
   if (!pendingSave_) return;
   AppState snapshot = std::move(*pendingSave_);
   pendingSave_.reset();
-  // A failed save stays pending (unless a newer change replaced it): the next flush retries it.
+  // A failed save stays pending unless a newer change (made while logging) replaced it.
   if (!saveNow(snapshot) && !pendingSave_) pendingSave_ = std::move(snapshot);
 }
 
@@ -123,10 +130,31 @@ bool Controller::saveNow(const AppState& snapshot) {
   return true;
 }
 
+bool Controller::seizeWanted() const {
+  return services_.bridgeEnabled && !state_.hardware.bridgedButtons().empty();
+}
+
 void Controller::reactToState(const AppState& old) {
-  const bool wanted = !state_.hardware.bridgedButtons().empty();
+  const bool wanted = seizeWanted();
   if (wanted != hid_->seizeWanted()) hid_->setSeizeWanted(wanted);
   if (state_.pinnedProfileID != old.pinnedProfileID || state_.autoSwitch != old.autoSwitch) releaseBridge();
+}
+
+bool Controller::hiddenKeysReachDesktop() const {
+  // The link's own state, not the mirror: a seize under way at start-up is no cause for alarm.
+  const auto& keyboard = hid_->keyboardState();
+  const bool exposed = !keyboard.is<HIDLink::KeyboardState::Absent>() && !keyboard.is<HIDLink::KeyboardState::Seized>();
+  return exposed && !state_.hardware.bridgedButtons().empty();
+}
+
+void Controller::checkHiddenKeys() {
+  const bool exposed = hiddenKeysReachDesktop();
+  if (exposed && !hiddenKeysLogged_) {
+    append("App-controlled buttons send their hidden keys (F13–F24) to the desktop while Tandemo does not "
+           "hold the mouse's keyboard interface; the desktop may act on some of them (microphone mute, touchpad "
+           "toggle)");
+  }
+  hiddenKeysLogged_ = exposed;
 }
 
 void Controller::releaseBridge() {

@@ -31,6 +31,9 @@ struct ControllerServices {
   std::string bundleID = "org.tandemo.Tandemo";
   // Command-line tools make their own writes: they skip the write on connect at start-up.
   bool writeOnConnectAtStart = true;
+  // Off (command-line tools): the keyboard interface is never seized, so the bridge never
+  // receives a report and posts nothing; the mouse's keys stay with the desktop.
+  bool bridgeEnabled = true;
 };
 
 // The one application object: owns the state, the link and the bridge; saves, writes, follows
@@ -105,9 +108,14 @@ class Controller {
   void requestInputMonitoring();
   void requestAccessibility();
 
+  // A control is app-controlled while the keyboard interface is known and not seized: the
+  // mouse's hidden keys F13-F24 then reach the desktop (logged once each time this begins).
+  bool hiddenKeysReachDesktop() const;
+
   HIDLink& hid() { return *hid_; }
   Bridge& bridge() { return *bridge_; }
-  // Saves a pending change now (also done on destruction). A failed save stays pending.
+  // Saves a pending change now (also done on destruction). A save that fails stays pending,
+  // so the next flush, or quitting, tries it again.
   void flushPendingSave();
   // bridge.releaseAll(), and no button counts as pressed any more.
   void releaseBridge();
@@ -133,8 +141,11 @@ class Controller {
   }
 
   void scheduleSave();
-  bool saveNow(const AppState& snapshot);  // false when it failed
+  void savePending();
+  bool saveNow(const AppState& snapshot);  // false when the file could not be written
+  bool seizeWanted() const;
   void reactToState(const AppState& old);
+  void checkHiddenKeys();
   void buttonChanged(Rival500::Button button, bool pressed);
 
   void finishWrite(const HIDLink::WriteResult& result, bool saving, const WriteDone& done);
@@ -171,7 +182,8 @@ class Controller {
   std::unique_ptr<HIDLink> hid_;
   std::unique_ptr<Bridge> bridge_;
   std::optional<MainLoop::TimerId> saveTimer_;
-  std::optional<AppState> pendingSave_;  // the copy the save timer will write
+  std::optional<AppState> pendingSave_;  // the copy not yet written (the save timer's, or a failed one)
+  bool hiddenKeysLogged_ = false;        // the hidden-key warning was given for the current stretch
   std::optional<MainLoop::TimerId> permissionTimer_;
 };
 

@@ -25,12 +25,13 @@ std::optional<TimerSet::TimePoint> TimerSet::earliestDue() const {
   return due;
 }
 
-std::optional<MainLoop::Task> TimerSet::takeDue(TimePoint limit) {
+std::optional<MainLoop::Task> TimerSet::takeDue(TimePoint limit, bool skipMissed) {
   const auto next = earliest();
   if (next == timers_.end() || next->second.due > limit) return std::nullopt;
   MainLoop::Task task = next->second.task;
   if (next->second.repeating && next->second.interval > Duration::zero()) {
     next->second.due += next->second.interval;
+    if (skipMissed && next->second.due <= limit) next->second.due = limit + next->second.interval;
   } else {
     timers_.erase(next);
   }

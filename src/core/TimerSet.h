@@ -17,8 +17,10 @@ class TimerSet {
   MainLoop::TimerId start(TimePoint now, Duration delay, MainLoop::Task task, bool repeating);
   void cancel(MainLoop::TimerId id) { timers_.erase(id); }
   std::optional<TimePoint> earliestDue() const;
-  // The task of the earliest timer due at or before `limit`, or nothing.
-  std::optional<MainLoop::Task> takeDue(TimePoint limit);
+  // The task of the earliest timer due at or before `limit`, or nothing. With `skipMissed`,
+  // `limit` is the present: a repeating timer that fell behind fires once and keeps its period
+  // from now instead of firing once per missed period.
+  std::optional<MainLoop::Task> takeDue(TimePoint limit, bool skipMissed = false);
   std::size_t size() const { return timers_.size(); }
 
  private:

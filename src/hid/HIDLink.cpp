@@ -134,7 +134,7 @@ void HIDLink::updateSeize() {
     keyboard_->setInputHandler({});
     keyboard_->close(true);
     setKeyboardState(KeyboardState::idle());
-    emitLog("Released the mouse's extra buttons back to macOS");
+    emitLog("Released the mouse's extra buttons back to the desktop");
     return;
   }
   if (seized) return;
@@ -146,7 +146,7 @@ void HIDLink::updateSeize() {
     emitLog("Taking over the mouse's extra buttons");
   } else if (code == kIOReturnNotPermitted || code == kIOReturnNotPrivileged) {
     setKeyboardState(KeyboardState::needsInputMonitoring());
-    emitLog("macOS needs Input Monitoring permission before Tandemo can read the extra buttons");
+    emitLog("Tandemo needs permission to read the mouse's input devices before it can read the extra buttons");
   } else {
     setKeyboardState(KeyboardState::failed(describe(code)));
     emitLog("Could not take over the extra buttons: " + describe(code));

@@ -3,7 +3,8 @@
 // What the HID link needs from the system's HID services, in the link's own terms: devices
 // matching the mouse, their "PrimaryUsagePage" property, shared or exclusive opening, input
 // reports and SetReport. A backend maps its native errors onto the return codes below
-// (for example EACCES/EPERM to kIOReturnNotPermitted, EBUSY to kIOReturnExclusiveAccess).
+// (for example EACCES/EPERM to kIOReturnNotPermitted, EBUSY to kIOReturnExclusiveAccess) and
+// passes any other system error on through systemErrorCode().
 
 #include <cstdint>
 #include <functional>
@@ -25,7 +26,12 @@ inline constexpr IOReturn kIOReturnBadArgument = 0xE00002C2;
 inline constexpr IOReturn kIOReturnNoDevice = 0xE00002C0;
 inline constexpr IOReturn kIOReturnError = 0xE00002BC;
 
-// "not permitted", "device not open", ... or "IOKit error 0x%08x".
+// A system error number (errno) travelling as a return code, so that describe() shows the
+// system's own text for it ("Input/output error").
+IOReturn systemErrorCode(int errnoValue);
+std::optional<int> systemErrno(IOReturn code);
+
+// "not permitted", "device not open", ..., a system error's text, or "IOKit error 0x%08x".
 std::string describe(IOReturn code);
 
 inline constexpr std::uint16_t kRival500VendorID = 0x1038;

@@ -24,6 +24,9 @@ constexpr const char* kSettingsPath = "/home/me/.config/Tandemo/state.json";
 // DPI 1, DPI 2, polling, logo, wheel, button map; then the save.
 const Commands kConfiguration = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31};
 const Commands kSaved = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31, 0x09};
+const std::string kHiddenKeys =
+    "App-controlled buttons send their hidden keys (F13–F24) to the desktop while Tandemo does not hold the "
+    "mouse's keyboard interface; the desktop may act on some of them (microphone mute, touchpad toggle)";
 
 // The default state with no control bridged: nothing asks for the keyboard interface.
 AppState plainState() {
@@ -37,11 +40,12 @@ class ControllerTest : public ::testing::Test {
   explicit ControllerTest(bool pluggedIn = true) : mouse(loop, pluggedIn) {}
 
   // Without a state, there is no settings file.
-  void start(std::optional<AppState> state = std::nullopt, bool writeOnConnectAtStart = true) {
+  void start(std::optional<AppState> state = std::nullopt, bool writeOnConnectAtStart = true,
+             bool bridgeEnabled = true) {
     if (state) files.put(kSettingsPath, encodeState(*state));
     controller = std::make_unique<Controller>(ControllerServices{
         loop, mouse, events, workspace, loginItem, systemLog, timeOfDay, store, "org.tandemo.Tandemo",
-        writeOnConnectAtStart});
+        writeOnConnectAtStart, bridgeEnabled});
     controller->subscribe([this](Property property) { told.push_back(property); });
   }
   // Starts, lets the start-up write program the mouse, then forgets what was sent and told.
@@ -170,6 +174,55 @@ TEST_F(UnpluggedControllerTest, SavesHalfASecondAfterTheLastChangeAtOnceWhenFlus
 
 // ---- the keyboard interface and the bridge ----
 
+TEST_F(ControllerTest, WithTheBridgeOffTheKeyboardInterfaceIsNeverSeizedAndTheHiddenKeysWarningIsLoggedOnce) {
+  start(AppState::wowDefault(), /*writeOnConnectAtStart=*/false, /*bridgeEnabled=*/false);
+  loop.advance(seconds(5));
+  EXPECT_FALSE(c().hid().seizeWanted() || mouse.keyboardSeized());
+  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::idle());
+  c().setAssignment(Button::button4, Rival500::Assignment::bridge());
+  c().writeToMouse(false);  // the firmware now sends hidden keys
+  loop.advance(seconds(1));
+  mouse.press(Button::button10);  // bridged: its hidden key goes to the system, nothing is posted
+  mouse.release(Button::button10);
+  loop.advance(seconds(1));
+  EXPECT_FALSE(mouse.keyboardSeized());
+  EXPECT_EQ(mouse.systemReports().size(), 2u);
+  EXPECT_TRUE(events.events().empty());
+  EXPECT_TRUE(c().hiddenKeysReachDesktop());
+  EXPECT_EQ(logged(kHiddenKeys), 1);
+}
+
+// Logged once each time a bridged control meets a keyboard interface that is not seized.
+TEST_F(ControllerTest, HiddenKeysWarningFollowsTheSeizeAndTheBridgedControls) {
+  mouse.setSeizeResult(kIOReturnNotPermitted);
+  start(plainState());
+  loop.runUntilIdle();
+  EXPECT_FALSE(c().hiddenKeysReachDesktop());  // nothing bridged
+  c().setAssignment(Button::button10, Rival500::Assignment::bridge());
+  loop.advance(seconds(6));  // three polls, each retrying in vain
+  EXPECT_TRUE(c().hiddenKeysReachDesktop());
+  EXPECT_EQ(logged(kHiddenKeys), 1);
+  mouse.setSeizeResult(std::nullopt);
+  loop.advance(seconds(2));
+  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
+  EXPECT_FALSE(c().hiddenKeysReachDesktop());
+  mouse.unplug();  // absent: no keys at all
+  loop.runUntilIdle();
+  EXPECT_FALSE(c().hiddenKeysReachDesktop());
+  mouse.setSeizeResult(kIOReturnExclusiveAccess);
+  mouse.plugIn();
+  loop.runUntilIdle();
+  EXPECT_EQ(logged(kHiddenKeys), 2);
+  c().setAssignment(Button::button10, Rival500::Assignment::key(0x3A));  // F1: nothing bridged again
+  EXPECT_FALSE(c().hiddenKeysReachDesktop());
+  mouse.setSeizeResult(std::nullopt);
+  controller.reset();
+  start(AppState::wowDefault());  // seized during start-up: no warning
+  loop.advance(seconds(1));
+  EXPECT_EQ(logged(kHiddenKeys), 0);
+}
+
+
 TEST_F(ControllerTest, PinningSwitchingAndUnbridgingReleaseTheBridgeButRenamingDoesNot) {
   startSettled(AppState::wowDefault());
   mouse.press(Button::button9);
@@ -197,7 +250,7 @@ TEST_F(ControllerTest, PinningSwitchingAndUnbridgingReleaseTheBridgeButRenamingD
   EXPECT_FALSE(c().hid().seizeWanted() || mouse.keyboardSeized());
   EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::idle());
   EXPECT_TRUE(events.held().empty() && c().pressedButtons().empty());
-  EXPECT_EQ(logLines().back(), "09:05:03  Released the mouse's extra buttons back to macOS");
+  EXPECT_EQ(logLines().back(), "09:05:03  Released the mouse's extra buttons back to the desktop");
   c().setAssignment(Button::button10, Rival500::Assignment::bridge());
   EXPECT_TRUE(mouse.keyboardSeized());
   EXPECT_TRUE(commands().empty());  // editing never writes to the mouse
@@ -352,7 +405,8 @@ TEST_F(ControllerTest, PermissionPollEveryTwoSecondsRetriesTheSeizeAndRequestsOp
   loop.runUntilIdle();
   EXPECT_EQ(commands(), Commands{0x10});  // the command line's start only reads the firmware
   EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::needsInputMonitoring());
-  const std::string waiting = "macOS needs Input Monitoring permission before Tandemo can read the extra buttons";
+  const std::string waiting =
+      "Tandemo needs permission to read the mouse's input devices before it can read the extra buttons";
   events.setAccessibility(true);
   loop.advance(seconds(1.999));
   EXPECT_FALSE(c().accessibility());

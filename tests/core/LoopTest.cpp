@@ -107,4 +107,26 @@ TEST(PollLoop, RunsPostedTasksAndTimersUntilQuit) {
   EXPECT_EQ(order, (std::vector<std::string>{"posted", "from thread", "timer"}));
 }
 
+// A stalled loop: a repeating timer that missed five periods fires once, then keeps its period
+// from that moment. The loop's clock is the test's, so nothing waits.
+TEST(PollLoop, ARepeatingTimerThatFellBehindFiresOnceAndKeepsItsPeriodFromThen) {
+  auto clock = tandemo::MainLoop::Clock::now();
+  tandemo::linux_platform::PollLoop loop([&] { return clock; });
+  int fired = 0;
+  loop.startTimer(1s, [&] { ++fired; }, /*repeating=*/true);
+  const auto runOnce = [&](tandemo::MainLoop::Duration later) {
+    clock += later;
+    loop.post([&] { loop.quit(); });  // one round: posted tasks, then the due timers
+    loop.run();
+  };
+  runOnce(5500ms);
+  EXPECT_EQ(fired, 1);
+  runOnce(900ms);  // 6.4 s: the next is due at 6.5 s, not at 6 s
+  EXPECT_EQ(fired, 1);
+  runOnce(100ms);
+  EXPECT_EQ(fired, 2);
+  runOnce(1s);  // on time: the ordinary period
+  EXPECT_EQ(fired, 3);
+}
+
 }  // namespace

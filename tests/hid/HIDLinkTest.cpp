@@ -18,7 +18,8 @@ using Rival500::Packet;
 using Rival500::ReportType;
 
 const std::string kTakeOver = "Taking over the mouse's extra buttons";
-const std::string kNeedsPermission = "macOS needs Input Monitoring permission before Tandemo can read the extra buttons";
+const std::string kNeedsPermission =
+    "Tandemo needs permission to read the mouse's input devices before it can read the extra buttons";
 const std::string kExclusive = "another program has the mouse open exclusively";
 
 Packet out(std::uint8_t command) { return {ReportType::output, {command, 0x00}}; }
@@ -113,7 +114,7 @@ TEST_F(HIDLinkTest, MouseFoundAtConstructionIsSilentSeizeRefusalsAreNot) {
                                         State::failed(kExclusive), State::failed("IOKit error 0xe00002c7"),
                                         State::seized()}));
   const std::string failed = "Could not take over the extra buttons: ";
-  EXPECT_EQ(logs, (std::vector<std::string>{kTakeOver, "Released the mouse's extra buttons back to macOS",
+  EXPECT_EQ(logs, (std::vector<std::string>{kTakeOver, "Released the mouse's extra buttons back to the desktop",
                                             kNeedsPermission, kNeedsPermission, failed + kExclusive,
                                             failed + kExclusive, failed + "IOKit error 0xe00002c7", kTakeOver}));
 }
