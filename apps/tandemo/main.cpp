@@ -13,6 +13,7 @@
 
 #include "Options.h"
 #include "controller/Desktop.h"
+#include "linux/LinuxDesktop.h"
 #include "linux/PosixFileSystem.h"
 #include "model/StateStore.h"
 #include "sim/FakeServices.h"
@@ -40,14 +41,13 @@ std::unique_ptr<sim::SimulatedDesktop> simulatedDesktop(MainLoop& loop, const Si
 }
 
 // The backend the app runs on: the simulated desktop for --simulate and --screenshot, otherwise
-// the real one. Nothing when there is none; `error` then says why.
-MakeDesktop chooseDesktop(const AppOptions& options, std::string& error) {
+// the real one on Linux.
+MakeDesktop chooseDesktop(const AppOptions& options) {
   if (options.screenshots) return [](MainLoop& loop) { return simulatedDesktop(loop, Simulation{}); };
   if (options.simulation.enabled) {
     return [simulation = options.simulation](MainLoop& loop) { return simulatedDesktop(loop, simulation); };
   }
-  error = "no device backend is built yet; use --simulate";
-  return {};
+  return [](MainLoop& loop) { return std::make_unique<linux_platform::LinuxDesktop>(loop); };
 }
 
 constexpr int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -100,12 +100,7 @@ int run(int argc, char** argv) {
   const auto parsed = parseOptions(argc, argv);
   if (const int* code = std::get_if<int>(&parsed)) return *code;
   const AppOptions& options = std::get<AppOptions>(parsed);
-  std::string error;
-  const MakeDesktop makeDesktop = chooseDesktop(options, error);
-  if (!makeDesktop) {
-    std::cerr << "tandemo: " << error << '\n';
-    return 3;
-  }
+  const MakeDesktop makeDesktop = chooseDesktop(options);
   // Screenshots need no display: they render on the offscreen platform unless told otherwise.
   if (options.screenshots && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 
@@ -135,6 +130,8 @@ int run(int argc, char** argv) {
   StateStore store(files, options.stateFile.empty() ? StateStore::defaultLocation()
                                                     : std::filesystem::path(options.stateFile));
   auto controller = std::make_unique<Controller>(desktop->services(loop, store));
+  auto* linuxDesktop = dynamic_cast<linux_platform::LinuxDesktop*>(desktop.get());
+  if (linuxDesktop) linuxDesktop->start([&c = *controller](const std::string& line) { c.logLine(line); });
   auto scene = std::make_unique<ui::TandemoApp>(
       *controller, ui::TandemoApp::Options{!options.screenshots, simulated ? &simulated->mouse() : nullptr});
   QObject::connect(&instance, &ui::SingleInstance::showWindowRequested, scene.get(), &ui::TandemoApp::showWindow);
@@ -163,6 +160,7 @@ int run(int argc, char** argv) {
   // In this order: the views let go of the controller, whose destructor writes a pending save
   // and stops its threads before the desktop and the loop they use go.
   scene.reset();
+  if (linuxDesktop) linuxDesktop->start({});
   controller.reset();
   desktop.reset();
   stopHandlingQuitSignals(quitFd);

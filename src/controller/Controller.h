@@ -112,6 +112,10 @@ class Controller {
   // mouse's hidden keys F13-F24 then reach the desktop (logged once each time this begins).
   bool hiddenKeysReachDesktop() const;
 
+  // Adds a line to the activity log (mirrored to the system log), for what the desktop services
+  // report: no virtual input device, an unknown front application.
+  void logLine(const std::string& line) { append(line); }
+
   HIDLink& hid() { return *hid_; }
   Bridge& bridge() { return *bridge_; }
   // Saves a pending change now (also done on destruction). A save that fails stays pending,
