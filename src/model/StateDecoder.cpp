@@ -2,6 +2,7 @@
 #include <limits>
 #include <nlohmann/json.hpp>
 
+#include "core/Utf8.h"
 #include "model/StateCodec.h"
 
 namespace tandemo {
@@ -326,6 +327,22 @@ class Decoder {
   std::vector<Step> steps_;
 };
 
+// nlohmann quotes the bytes it stopped at, which may be the very bytes that are not UTF-8.
+std::string validUtf8(std::string_view text) {
+  std::string out;
+  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+  const auto* end = p + text.size();
+  while (p < end) {
+    const auto* start = p;
+    if (decodeUtf8(p, end)) {
+      out.append(reinterpret_cast<const char*>(start), static_cast<std::size_t>(p - start));
+    } else {
+      out += "\xEF\xBF\xBD";
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string DecodeError::describe() const {
@@ -348,7 +365,7 @@ Expected<AppState, DecodeError> decodeState(std::string_view text) {
     // "[json.exception.parse_error.101] parse error at line 1, ...": the part after the tag.
     const std::string_view what = e.what();
     const std::size_t tagEnd = what.find("] ");
-    return unexpected(DecodeError{"", "not valid JSON: " + std::string(tagEnd == what.npos ? what : what.substr(tagEnd + 2))});
+    return unexpected(DecodeError{"", "not valid JSON: " + validUtf8(tagEnd == what.npos ? what : what.substr(tagEnd + 2))});
   } catch (const Failure& failure) {
     return unexpected(failure.error);
   }

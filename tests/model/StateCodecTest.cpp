@@ -176,6 +176,10 @@ TEST(StateCodec, FixturesLoadOrFailForTheirReason) {
             "9223372036854775807");
   EXPECT_EQ(decodeState(readData("dpi-exponent-overflow.json")).error().describe(),
             "(document): not valid JSON: number overflow parsing '10e9223372036854775807'");
+  // The reason quotes where parsing stopped, but never the bad byte itself: it is printed.
+  const std::string reason = decodeState(readData("invalid-utf8-name.json")).error().reason;
+  EXPECT_THAT(reason, ::testing::HasSubstr("ill-formed UTF-8 byte"));
+  EXPECT_EQ(reason.find('\xFF'), std::string::npos);
 }
 
 // What the JSON text itself may hold: each value stands as an unknown member of a valid document.
