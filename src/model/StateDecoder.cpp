@@ -365,7 +365,8 @@ Expected<AppState, DecodeError> decodeState(std::string_view text) {
     // "[json.exception.parse_error.101] parse error at line 1, ...": the part after the tag.
     const std::string_view what = e.what();
     const std::size_t tagEnd = what.find("] ");
-    return unexpected(DecodeError{"", "not valid JSON: " + validUtf8(tagEnd == what.npos ? what : what.substr(tagEnd + 2))});
+    const std::string_view message = tagEnd == what.npos ? what : what.substr(tagEnd + 2);
+    return unexpected(DecodeError{"", "not valid JSON: " + validUtf8(message)});
   } catch (const Failure& failure) {
     return unexpected(failure.error);
   }

@@ -37,13 +37,14 @@ Json lighting(const Rival500::Lighting& l) {
 }
 
 Json assignment(const Assignment& a) {
-  return tagged(a.caseName(), std::visit(Overloaded{
-                                             [](const Assignment::MouseButton& m) { return single(m.number); },
-                                             [](const Assignment::Key& k) { return single(k.usage); },
-                                             [](const Assignment::Media& m) { return single(m.usage); },
-                                             [](const auto&) { return Json::object(); },
-                                         },
-                                         a.value));
+  Json payload = std::visit(Overloaded{
+                                [](const Assignment::MouseButton& m) { return single(m.number); },
+                                [](const Assignment::Key& k) { return single(k.usage); },
+                                [](const Assignment::Media& m) { return single(m.usage); },
+                                [](const auto&) { return Json::object(); },
+                            },
+                            a.value);
+  return tagged(a.caseName(), std::move(payload));
 }
 
 Json chord(const KeyChord& c) {
@@ -52,29 +53,31 @@ Json chord(const KeyChord& c) {
 }
 
 Json step(const SequenceStep& s) {
-  return tagged(s.caseName(), std::visit(Overloaded{
-                                             [](const SequenceStep::Chord& c) { return single(chord(c.chord)); },
-                                             [](const SequenceStep::Mouse& m) { return single(m.button); },
-                                             [](const SequenceStep::Text& t) { return single(t.text); },
-                                             [](const SequenceStep::Delay& d) { return single(d.ms); },
-                                         },
-                                         s.value));
+  Json payload = std::visit(Overloaded{
+                                [](const SequenceStep::Chord& c) { return single(chord(c.chord)); },
+                                [](const SequenceStep::Mouse& m) { return single(m.button); },
+                                [](const SequenceStep::Text& t) { return single(t.text); },
+                                [](const SequenceStep::Delay& d) { return single(d.ms); },
+                            },
+                            s.value);
+  return tagged(s.caseName(), std::move(payload));
 }
 
 Json action(const HostAction& a) {
-  return tagged(a.caseName(), std::visit(Overloaded{
-                                             [](const HostAction::None&) { return Json::object(); },
-                                             [](const HostAction::MouseButton& m) { return single(m.button); },
-                                             [](const HostAction::Key& k) { return single(chord(k.chord)); },
-                                             [](const HostAction::Text& t) { return single(t.text); },
-                                             [](const HostAction::Scroll& s) { return Json{{"dx", s.dx}, {"dy", s.dy}}; },
-                                             [](const HostAction::Sequence& seq) {
-                                               Json steps = Json::array();
-                                               for (const SequenceStep& s : seq.steps) steps.push_back(step(s));
-                                               return single(std::move(steps));
-                                             },
-                                         },
-                                         a.value));
+  Json payload = std::visit(Overloaded{
+                                [](const HostAction::None&) { return Json::object(); },
+                                [](const HostAction::MouseButton& m) { return single(m.button); },
+                                [](const HostAction::Key& k) { return single(chord(k.chord)); },
+                                [](const HostAction::Text& t) { return single(t.text); },
+                                [](const HostAction::Scroll& s) { return Json{{"dx", s.dx}, {"dy", s.dy}}; },
+                                [](const HostAction::Sequence& seq) {
+                                  Json steps = Json::array();
+                                  for (const SequenceStep& s : seq.steps) steps.push_back(step(s));
+                                  return single(std::move(steps));
+                                },
+                            },
+                            a.value);
+  return tagged(a.caseName(), std::move(payload));
 }
 
 Json profile(const Profile& p) {
