@@ -29,7 +29,7 @@ export TSAN_OPTIONS ?= halt_on_error=1:second_deadlock_stack=1
 # its seed corpus fuzz/corpus/NAME (when there is one). New inputs go to a working corpus under
 # build/, never into fuzz/corpus/.
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS ?= state_decoder json_parser bridge report_descriptor
+FUZZ_TARGETS ?= state_decoder bridge report_descriptor
 FUZZ_WORK := $(BUILD)/fuzz/run
 
 # What `make run` starts: the app against the built-in virtual Rival 500.

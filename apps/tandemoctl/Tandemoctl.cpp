@@ -19,6 +19,11 @@ struct Options {
   std::string validateFile;
 };
 
+// An empty file name would otherwise fall back to the default file: refuse it as an argument.
+const CLI::Validator nonEmptyPath(
+    [](const std::string& value) { return value.empty() ? std::string("the file name is empty") : std::string(); },
+    "FILE");
+
 // The options every command that talks to the mouse takes.
 struct OnlineFlags {
   OnlineOptions options;
@@ -30,7 +35,7 @@ struct OnlineFlags {
 CLI::App* addOnline(CLI::App& app, const char* name, const char* description, OnlineFlags& flags,
                     const std::string& stateHelp) {
   auto* sub = app.add_subcommand(name, description);
-  sub->add_option("--state", flags.options.stateFile, stateHelp);
+  sub->add_option("--state", flags.options.stateFile, stateHelp)->check(nonEmptyPath);
   auto* simulate = sub->add_flag("--simulate", flags.options.simulation.enabled,
                                  "Talk to a simulated Rival 500 instead of the real mouse");
   sub->add_flag("--simulate-unplugged", flags.options.simulation.unplugged, "The simulated mouse is not plugged in")
@@ -66,6 +71,7 @@ int onlineCommand(const OnlineFlags& flags, OnlineOptions::Command command, std:
   return runOnline(options, out, err);
 }
 
+// No --state: the default file (an empty --state is refused while parsing).
 StateStore storeFor(FileSystem& files, const Options& options) {
   if (!options.stateFile.empty()) return StateStore(files, options.stateFile);
   return StateStore(files, StateStore::defaultLocation());
@@ -83,12 +89,12 @@ int packetsCommand(const AppState& state, const Options& options, std::ostream& 
 }
 
 int validateCommand(FileSystem& files, const std::string& path, std::ostream& out, std::ostream& err) {
-  auto text = files.readFile(path);
-  if (!text) {
-    err << "tandemoctl: " << text.error().reason << '\n';
+  auto read = files.readFile(path, StateStore::maxFileBytes);
+  if (!read) {
+    err << "tandemoctl: " << read.error().reason << '\n';
     return 2;
   }
-  auto decoded = decodeState(*text);
+  auto decoded = decodeState(read->text);
   if (!decoded) {
     err << "invalid: " << decoded.error().describe() << '\n';
     return 1;
@@ -106,18 +112,18 @@ int runTandemoctl(const std::vector<std::string>& args, std::ostream& out, std::
   const std::string stateHelp = "Settings file to use instead of " + StateStore::defaultLocation().string();
 
   auto* packets = app.add_subcommand("packets", "Print the packets a write sends, one per line, in send order");
-  packets->add_option("--state", options.stateFile, stateHelp);
+  packets->add_option("--state", options.stateFile, stateHelp)->check(nonEmptyPath);
   packets->add_flag("--save", options.save, "Append the save-to-memory packet");
 
   auto* show = app.add_subcommand("show", "Show the controls' assignments and the profiles");
-  show->add_option("--state", options.stateFile, stateHelp);
+  show->add_option("--state", options.stateFile, stateHelp)->check(nonEmptyPath);
   show->add_flag("--tsv", options.tsv, "Tab-separated lines for scripts");
 
   auto* validate = app.add_subcommand("validate", "Check that a settings file decodes");
-  validate->add_option("FILE", options.validateFile, "The settings file to check")->required();
+  validate->add_option("FILE", options.validateFile, "The settings file to check")->required()->check(nonEmptyPath);
 
   auto* stateCmd = app.add_subcommand("state", "Print the loaded settings as they would be saved");
-  stateCmd->add_option("--state", options.stateFile, stateHelp);
+  stateCmd->add_option("--state", options.stateFile, stateHelp)->check(nonEmptyPath);
 
   OnlineFlags online;
   auto* status = addOnline(app, "status", "Show whether the mouse is connected, its firmware, its keyboard "
@@ -129,8 +135,10 @@ int runTandemoctl(const std::vector<std::string>& args, std::ostream& out, std::
   auto* reset = addOnline(app, "reset", "Put the factory configuration into the settings and write it to "
                           "the mouse, stored in its memory", online, stateHelp);
   auto* firmware = addOnline(app, "firmware", "Print the mouse's firmware version", online, stateHelp);
-  app.footer("Exit status: 0 success; 1 the operation failed (the mouse refused a packet, a light cannot be\n"
-             "encoded, no firmware answer); 2 bad arguments or unreadable input; 3 no mouse connected.");
+  app.footer("Exit status: 0 success; 1 the operation failed (validate: the file does not decode; the mouse\n"
+             "refused a packet, a light cannot be encoded, no firmware answer); 2 bad arguments, or validate\n"
+             "cannot read its file; 3 no mouse connected. Other commands use the default settings when the\n"
+             "settings file cannot be used, with a warning.");
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -154,6 +162,11 @@ int runTandemoctl(const std::vector<std::string>& args, std::ostream& out, std::
 
   StateStore store = storeFor(files, options);
   const LoadResult loaded = store.load();
+  // Whatever the command prints, it says once when that is not the file's content.
+  if (loaded.source == LoadResult::Source::unreadable) {
+    err << "tandemoctl: " << store.file().string() << " cannot be used (" << loaded.problem
+        << "); using the default settings\n";
+  }
   if (packets->parsed()) return packetsCommand(loaded.state, options, out, err);
   if (stateCmd->parsed()) {
     out << encodeState(loaded.state);
@@ -162,10 +175,6 @@ int runTandemoctl(const std::vector<std::string>& args, std::ostream& out, std::
   if (options.tsv) {
     printTsv(loaded.state, out);
   } else {
-    if (loaded.source == LoadResult::Source::unreadable) {
-      err << "tandemoctl: " << store.file().string() << " cannot be used (" << loaded.problem
-          << "); showing the default settings\n";
-    }
     printReadable(loaded, store.file(), out);
   }
   return 0;

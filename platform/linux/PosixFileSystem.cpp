@@ -1,12 +1,14 @@
 #include "linux/PosixFileSystem.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <system_error>
+#include <utility>
 
 namespace tandemo::linux_platform {
 namespace {
@@ -22,6 +24,8 @@ class FileDescriptor {
   ~FileDescriptor() {
     if (fd_ >= 0) ::close(fd_);
   }
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+  FileDescriptor& operator=(FileDescriptor&&) = delete;
   FileDescriptor(const FileDescriptor&) = delete;
   FileDescriptor& operator=(const FileDescriptor&) = delete;
   int get() const { return fd_; }
@@ -30,6 +34,46 @@ class FileDescriptor {
  private:
   int fd_;
 };
+
+// flock belongs to the open file description: closing the descriptor releases it.
+class PosixFileLock final : public FileLock {
+ public:
+  explicit PosixFileLock(FileDescriptor fd) : fd_(std::move(fd)) {}
+
+ private:
+  FileDescriptor fd_;
+};
+
+FileIdentity identityOf(const struct stat& info) {
+  return {static_cast<std::uint64_t>(info.st_dev), static_cast<std::uint64_t>(info.st_ino),
+          static_cast<std::int64_t>(info.st_size),
+          static_cast<std::int64_t>(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec};
+}
+
+const char* kindOf(mode_t mode) {
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO (named pipe)";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+ReadFailure notRegular(const std::filesystem::path& path, const struct stat& info) {
+  struct stat link {};
+  const bool viaLink = ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode);
+  return {false,
+          "cannot read " + path.string() + ": it is " + (viaLink ? "a symbolic link to " : "") + kindOf(info.st_mode) +
+              ", not a regular file",
+          identityOf(info)};
+}
+
+ReadFailure tooLarge(const std::filesystem::path& path, const struct stat& info, std::size_t maxBytes) {
+  return {false,
+          "cannot read " + path.string() + ": it is larger than the " + std::to_string(maxBytes) +
+              " bytes a settings file may have",
+          identityOf(info)};
+}
 
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
@@ -45,28 +89,48 @@ bool writeAll(int fd, std::string_view bytes) {
 
 }  // namespace
 
-Expected<std::string, ReadFailure> PosixFileSystem::readFile(const std::filesystem::path& path) {
-  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+Expected<FileContent, ReadFailure> PosixFileSystem::readFile(const std::filesystem::path& path, std::size_t maxBytes) {
+  // Checked before opening, so that no device is ever opened, and again on the descriptor,
+  // in case the path was replaced in between.
+  struct stat before {};
+  if (::stat(path.c_str(), &before) != 0) {
+    const int error = errno;
+    return unexpected(ReadFailure{error == ENOENT, describeErrno("cannot open", path, error), std::nullopt});
+  }
+  if (!S_ISREG(before.st_mode)) return unexpected(notRegular(path, before));
+  FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (fd.get() < 0) {
     const int error = errno;
-    return unexpected(ReadFailure{error == ENOENT, describeErrno("cannot open", path, error)});
+    return unexpected(ReadFailure{error == ENOENT, describeErrno("cannot open", path, error), identityOf(before)});
   }
-  std::string text;
-  // One allocation for a regular file; reading still goes on to the real end.
-  if (struct stat info {}; ::fstat(fd.get(), &info) == 0 && info.st_size > 0) {
-    text.reserve(static_cast<std::size_t>(info.st_size));
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) {
+    return unexpected(ReadFailure{false, describeErrno("cannot read", path, errno), identityOf(before)});
   }
-  char buffer[65536];
+  if (!S_ISREG(info.st_mode)) return unexpected(notRegular(path, info));
+  if (static_cast<std::uint64_t>(info.st_size) > maxBytes) return unexpected(tooLarge(path, info, maxBytes));
+
+  FileContent content{{}, identityOf(info)};
+  std::string& text = content.text;
+  // One allocation; reading still goes on to the real end, which may have moved.
+  text.resize(static_cast<std::size_t>(info.st_size) + 1);
+  std::size_t filled = 0;
   for (;;) {
-    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (filled == text.size()) {
+      if (text.size() > maxBytes) return unexpected(tooLarge(path, info, maxBytes));
+      text.resize(std::min(text.size() * 2 + 4096, maxBytes + 1));
+    }
+    const ssize_t got = ::read(fd.get(), text.data() + filled, text.size() - filled);
     if (got < 0) {
       if (errno == EINTR) continue;
-      return unexpected(ReadFailure{false, describeErrno("cannot read", path, errno)});
+      return unexpected(ReadFailure{false, describeErrno("cannot read", path, errno), identityOf(info)});
     }
     if (got == 0) break;
-    text.append(buffer, static_cast<std::size_t>(got));
+    filled += static_cast<std::size_t>(got);
   }
-  return text;
+  if (filled > maxBytes) return unexpected(tooLarge(path, info, maxBytes));
+  text.resize(filled);
+  return content;
 }
 
 Expected<void, std::string> PosixFileSystem::writeAtomically(const std::filesystem::path& path,
@@ -108,12 +172,29 @@ bool PosixFileSystem::exists(const std::filesystem::path& path) {
   return ::lstat(path.c_str(), &info) == 0;
 }
 
+std::optional<FileIdentity> PosixFileSystem::identify(const std::filesystem::path& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
+  return identityOf(info);
+}
+
 Expected<void, std::string> PosixFileSystem::createDirectories(const std::filesystem::path& folder) {
   if (folder.empty()) return {};
   std::error_code error;
   std::filesystem::create_directories(folder, error);
   if (error) return unexpected("cannot create folder " + folder.string() + ": " + error.message());
   return {};
+}
+
+Expected<std::unique_ptr<FileLock>, std::string> PosixFileSystem::lockExclusive(const std::filesystem::path& lockFile) {
+  // O_NONBLOCK only keeps a FIFO planted at the lock path from blocking the open.
+  FileDescriptor fd(::open(lockFile.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY,
+                           S_IRUSR | S_IWUSR));
+  if (fd.get() < 0) return unexpected(describeErrno("cannot open the lock file", lockFile, errno));
+  while (::flock(fd.get(), LOCK_EX) != 0) {
+    if (errno != EINTR) return unexpected(describeErrno("cannot lock", lockFile, errno));
+  }
+  return std::unique_ptr<FileLock>(std::make_unique<PosixFileLock>(std::move(fd)));
 }
 
 }  // namespace tandemo::linux_platform

@@ -16,11 +16,34 @@ Expected<void, std::string> FakeLoginItem::unregisterItem() {
   return {};
 }
 
-Expected<std::string, ReadFailure> MemoryFileSystem::readFile(const std::filesystem::path& path) {
+namespace {
+
+// Counts itself in the file system's held locks while it lives.
+class MemoryFileLock final : public FileLock {
+ public:
+  explicit MemoryFileLock(std::shared_ptr<int> held) : held_(std::move(held)) { ++*held_; }
+  ~MemoryFileLock() override { --*held_; }
+  MemoryFileLock(const MemoryFileLock&) = delete;
+  MemoryFileLock& operator=(const MemoryFileLock&) = delete;
+
+ private:
+  std::shared_ptr<int> held_;
+};
+
+}  // namespace
+
+Expected<FileContent, ReadFailure> MemoryFileSystem::readFile(const std::filesystem::path& path,
+                                                              std::size_t maxBytes) {
   auto found = files_.find(path);
-  if (found == files_.end()) return unexpected(ReadFailure{true, "No such file or directory"});
-  if (readFailure_) return unexpected(ReadFailure{false, *readFailure_});
-  return found->second;
+  if (found == files_.end()) {
+    const bool folder = folders_.contains(path);
+    return unexpected(ReadFailure{!folder, folder ? "it is a folder, not a regular file" : "No such file or directory",
+                                  std::nullopt});
+  }
+  const FileIdentity identity = *identify(path);
+  if (readFailure_) return unexpected(ReadFailure{false, *readFailure_, identity});
+  if (found->second.content.size() > maxBytes) return unexpected(ReadFailure{false, "File too large", identity});
+  return FileContent{found->second.content, identity};
 }
 
 Expected<void, std::string> MemoryFileSystem::writeAtomically(const std::filesystem::path& path,
@@ -29,7 +52,7 @@ Expected<void, std::string> MemoryFileSystem::writeAtomically(const std::filesys
   if (!path.has_parent_path() || !exists(path.parent_path())) {
     return unexpected(std::string("No such file or directory"));
   }
-  files_[path] = std::string(bytes);
+  put(path, std::string(bytes));
   ++writes_;
   return {};
 }
@@ -49,6 +72,12 @@ bool MemoryFileSystem::exists(const std::filesystem::path& path) {
   return files_.contains(path) || folders_.contains(path);
 }
 
+std::optional<FileIdentity> MemoryFileSystem::identify(const std::filesystem::path& path) {
+  auto found = files_.find(path);
+  if (found == files_.end()) return std::nullopt;
+  return FileIdentity{1, found->second.inode, static_cast<std::int64_t>(found->second.content.size()), 0};
+}
+
 Expected<void, std::string> MemoryFileSystem::createDirectories(const std::filesystem::path& folder) {
   if (folderFailure_) return unexpected(*folderFailure_);
   for (std::filesystem::path p = folder; !p.empty(); p = p.parent_path()) {
@@ -59,10 +88,27 @@ Expected<void, std::string> MemoryFileSystem::createDirectories(const std::files
   return {};
 }
 
+Expected<std::unique_ptr<FileLock>, std::string> MemoryFileSystem::lockExclusive(const std::filesystem::path&) {
+  // One thread uses this file system: a second lock while one is held would wait for ever.
+  if (*locksHeld_ > 0) return unexpected(std::string("Resource deadlock avoided"));
+  ++locks_;
+  return std::unique_ptr<FileLock>(std::make_unique<MemoryFileLock>(locksHeld_));
+}
+
+void MemoryFileSystem::put(const std::filesystem::path& path, std::string content) {
+  files_[path] = File{std::move(content), nextInode_++};
+}
+
 std::optional<std::string> MemoryFileSystem::content(const std::filesystem::path& path) const {
   auto found = files_.find(path);
   if (found == files_.end()) return std::nullopt;
-  return found->second;
+  return found->second.content;
+}
+
+std::map<std::filesystem::path, std::string> MemoryFileSystem::files() const {
+  std::map<std::filesystem::path, std::string> out;
+  for (const auto& [path, file] : files_) out.emplace(path, file.content);
+  return out;
 }
 
 }  // namespace tandemo::sim

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -55,18 +56,24 @@ class FixedTimeOfDay final : public TimeOfDay {
 };
 
 // Files as a map from path to content. Folders exist once created (or once a file is written).
+// Every put or write gives the file a new identity, as a replacing rename would.
 class MemoryFileSystem final : public FileSystem {
  public:
-  Expected<std::string, ReadFailure> readFile(const std::filesystem::path& path) override;
+  Expected<FileContent, ReadFailure> readFile(const std::filesystem::path& path, std::size_t maxBytes) override;
   Expected<void, std::string> writeAtomically(const std::filesystem::path& path, std::string_view bytes) override;
   Expected<void, std::string> moveAside(const std::filesystem::path& from, const std::filesystem::path& to) override;
   bool exists(const std::filesystem::path& path) override;
+  std::optional<FileIdentity> identify(const std::filesystem::path& path) override;
   Expected<void, std::string> createDirectories(const std::filesystem::path& folder) override;
+  Expected<std::unique_ptr<FileLock>, std::string> lockExclusive(const std::filesystem::path& lockFile) override;
 
-  void put(const std::filesystem::path& path, std::string content) { files_[path] = std::move(content); }
+  void put(const std::filesystem::path& path, std::string content);
   std::optional<std::string> content(const std::filesystem::path& path) const;
-  const std::map<std::filesystem::path, std::string>& files() const { return files_; }
+  std::map<std::filesystem::path, std::string> files() const;
   int writeCount() const { return writes_; }
+  // How many locks are held now, and how many were ever taken.
+  int locksHeld() const { return *locksHeld_; }
+  int lockCount() const { return locks_; }
 
   // Failure injection: while set, the operation fails with this reason and changes nothing.
   void failReads(std::optional<std::string> reason) { readFailure_ = std::move(reason); }
@@ -75,13 +82,21 @@ class MemoryFileSystem final : public FileSystem {
   void failFolders(std::optional<std::string> reason) { folderFailure_ = std::move(reason); }
 
  private:
-  std::map<std::filesystem::path, std::string> files_;
+  struct File {
+    std::string content;
+    std::uint64_t inode = 0;
+  };
+
+  std::map<std::filesystem::path, File> files_;
   std::set<std::filesystem::path> folders_;
   std::optional<std::string> readFailure_;
   std::optional<std::string> writeFailure_;
   std::optional<std::string> moveFailure_;
   std::optional<std::string> folderFailure_;
   int writes_ = 0;
+  int locks_ = 0;
+  std::uint64_t nextInode_ = 1;
+  std::shared_ptr<int> locksHeld_ = std::make_shared<int>(0);
 };
 
 }  // namespace tandemo::sim

@@ -1,165 +1,116 @@
+#include <nlohmann/json.hpp>
+
 #include "core/Overloaded.h"
-#include "model/JsonWriter.h"
 #include "model/StateCodec.h"
 
 namespace tandemo {
 namespace {
 
+using Json = nlohmann::json;
 using Rival500::Assignment;
-using Rival500::Button;
 
-// Every object below writes its members in ascending key order.
-class Encoder {
- public:
-  explicit Encoder(std::string& out) : w_(out) {}
+// nlohmann's objects are ordered maps: every object is written with its keys ascending.
+Json single(Json value) { return {{"_0", std::move(value)}}; }
 
-  void state(const AppState& s) {
-    w_.beginObject();
-    w_.key("autoSwitch"); w_.value(s.autoSwitch);
-    w_.key("hardware"); hardware(s.hardware);
-    w_.key("openWindowAtLaunch"); w_.value(s.openWindowAtLaunch);
-    if (s.pinnedProfileID) {
-      w_.key("pinnedProfileID");
-      w_.value(s.pinnedProfileID->string());
-    }
-    w_.key("profiles"); w_.beginArray();
-    for (const Profile& p : s.profiles) profile(p);
-    w_.endArray();
-    w_.key("saveToOnboardMemory"); w_.value(s.saveToOnboardMemory);
-    w_.key("writeOnConnect"); w_.value(s.writeOnConnect);
-    w_.endObject();
+Json tagged(std::string_view caseName, Json payload) {
+  Json object = Json::object();
+  object.emplace(std::string(caseName), std::move(payload));
+  return object;
+}
+
+template <class Value, class Encode>
+Json buttonMap(const Rival500::ButtonMap<Value>& map, Encode encode) {
+  Json array = Json::array();
+  for (const auto& [button, value] : map) {
+    array.push_back(std::string(Rival500::rawValue(button)));
+    array.push_back(encode(value));
   }
+  return array;
+}
 
- private:
-  void hardware(const HardwareConfig& h) {
-    w_.beginObject();
-    w_.key("assignments"); buttonMap(h.assignments, [this](const Assignment& a) { assignment(a); });
-    w_.key("dpi1"); w_.value(h.dpi1);
-    w_.key("dpi2"); w_.value(h.dpi2);
-    w_.key("logo"); lighting(h.logo);
-    w_.key("pollingHz"); w_.value(h.pollingHz);
-    w_.key("wheel"); lighting(h.wheel);
-    w_.endObject();
+Json lighting(const Rival500::Lighting& l) {
+  Json stops = Json::array();
+  for (const auto& stop : l.stops) {
+    stops.push_back({{"blue", stop.blue}, {"green", stop.green}, {"position", stop.position}, {"red", stop.red}});
   }
+  return {{"durationMs", l.durationMs}, {"stops", std::move(stops)}};
+}
 
-  void lighting(const Rival500::Lighting& l) {
-    w_.beginObject();
-    w_.key("durationMs"); w_.value(l.durationMs);
-    w_.key("stops"); w_.beginArray();
-    for (const auto& stop : l.stops) {
-      w_.beginObject();
-      w_.key("blue"); w_.value(std::int64_t{stop.blue});
-      w_.key("green"); w_.value(std::int64_t{stop.green});
-      w_.key("position"); w_.value(stop.position);
-      w_.key("red"); w_.value(std::int64_t{stop.red});
-      w_.endObject();
-    }
-    w_.endArray();
-    w_.endObject();
-  }
+Json assignment(const Assignment& a) {
+  Json payload = std::visit(Overloaded{
+                                [](const Assignment::MouseButton& m) { return single(m.number); },
+                                [](const Assignment::Key& k) { return single(k.usage); },
+                                [](const Assignment::Media& m) { return single(m.usage); },
+                                [](const auto&) { return Json::object(); },
+                            },
+                            a.value);
+  return tagged(a.caseName(), std::move(payload));
+}
 
-  void profile(const Profile& p) {
-    w_.beginObject();
-    w_.key("actions"); buttonMap(p.actions, [this](const HostAction& a) { action(a); });
-    w_.key("bundleIDs"); w_.beginArray();
-    for (const std::string& id : p.bundleIDs) w_.value(id);
-    w_.endArray();
-    w_.key("id"); w_.value(p.id.string());
-    w_.key("name"); w_.value(p.name);
-    w_.endObject();
-  }
+Json chord(const KeyChord& c) {
+  return {{"command", c.command}, {"control", c.control}, {"keyCode", c.keyCode}, {"option", c.option},
+          {"shift", c.shift}};
+}
 
-  template <class Value, class Write>
-  void buttonMap(const Rival500::ButtonMap<Value>& map, Write write) {
-    w_.beginArray();
-    for (const auto& [button, value] : map) {
-      w_.value(Rival500::rawValue(button));
-      write(value);
-    }
-    w_.endArray();
-  }
+Json step(const SequenceStep& s) {
+  Json payload = std::visit(Overloaded{
+                                [](const SequenceStep::Chord& c) { return single(chord(c.chord)); },
+                                [](const SequenceStep::Mouse& m) { return single(m.button); },
+                                [](const SequenceStep::Text& t) { return single(t.text); },
+                                [](const SequenceStep::Delay& d) { return single(d.ms); },
+                            },
+                            s.value);
+  return tagged(s.caseName(), std::move(payload));
+}
 
-  // A tagged variant: one member named after the case, holding the payload object.
-  void tagged(std::string_view caseName) {
-    w_.beginObject();
-    w_.key(caseName);
-  }
+Json action(const HostAction& a) {
+  Json payload = std::visit(Overloaded{
+                                [](const HostAction::None&) { return Json::object(); },
+                                [](const HostAction::MouseButton& m) { return single(m.button); },
+                                [](const HostAction::Key& k) { return single(chord(k.chord)); },
+                                [](const HostAction::Text& t) { return single(t.text); },
+                                [](const HostAction::Scroll& s) { return Json{{"dx", s.dx}, {"dy", s.dy}}; },
+                                [](const HostAction::Sequence& seq) {
+                                  Json steps = Json::array();
+                                  for (const SequenceStep& s : seq.steps) steps.push_back(step(s));
+                                  return single(std::move(steps));
+                                },
+                            },
+                            a.value);
+  return tagged(a.caseName(), std::move(payload));
+}
 
-  void singlePayload(std::int64_t v) { w_.beginObject(); w_.key("_0"); w_.value(v); w_.endObject(); }
-  void singlePayload(const std::string& v) { w_.beginObject(); w_.key("_0"); w_.value(v); w_.endObject(); }
+Json profile(const Profile& p) {
+  return {{"actions", buttonMap(p.actions, action)},
+          {"bundleIDs", p.bundleIDs},
+          {"id", p.id.string()},
+          {"name", p.name}};
+}
 
-  void assignment(const Assignment& a) {
-    tagged(a.caseName());
-    std::visit(Overloaded{
-                   [this](const Assignment::MouseButton& m) { singlePayload(m.number); },
-                   [this](const Assignment::Key& k) { singlePayload(std::int64_t{k.usage}); },
-                   [this](const Assignment::Media& m) { singlePayload(std::int64_t{m.usage}); },
-                   [this](const auto&) { w_.emptyObject(); },
-               },
-               a.value);
-    w_.endObject();
-  }
-
-  void chord(const KeyChord& c) {
-    w_.beginObject();
-    w_.key("_0"); w_.beginObject();
-    w_.key("command"); w_.value(c.command);
-    w_.key("control"); w_.value(c.control);
-    w_.key("keyCode"); w_.value(std::int64_t{c.keyCode});
-    w_.key("option"); w_.value(c.option);
-    w_.key("shift"); w_.value(c.shift);
-    w_.endObject();
-    w_.endObject();
-  }
-
-  void step(const SequenceStep& s) {
-    tagged(s.caseName());
-    std::visit(Overloaded{
-                   [this](const SequenceStep::Chord& c) { chord(c.chord); },
-                   [this](const SequenceStep::Mouse& m) { singlePayload(m.button); },
-                   [this](const SequenceStep::Text& t) { singlePayload(t.text); },
-                   [this](const SequenceStep::Delay& d) { singlePayload(d.ms); },
-               },
-               s.value);
-    w_.endObject();
-  }
-
-  void action(const HostAction& a) {
-    tagged(a.caseName());
-    std::visit(Overloaded{
-                   [this](const HostAction::None&) { w_.emptyObject(); },
-                   [this](const HostAction::MouseButton& m) { singlePayload(m.button); },
-                   [this](const HostAction::Key& k) { chord(k.chord); },
-                   [this](const HostAction::Text& t) { singlePayload(t.text); },
-                   [this](const HostAction::Scroll& s) {
-                     w_.beginObject();
-                     w_.key("dx"); w_.value(s.dx);
-                     w_.key("dy"); w_.value(s.dy);
-                     w_.endObject();
-                   },
-                   [this](const HostAction::Sequence& seq) {
-                     w_.beginObject();
-                     w_.key("_0"); w_.beginArray();
-                     for (const SequenceStep& s : seq.steps) step(s);
-                     w_.endArray();
-                     w_.endObject();
-                   },
-               },
-               a.value);
-    w_.endObject();
-  }
-
-  JsonWriter w_;
-};
+Json hardware(const HardwareConfig& h) {
+  return {{"assignments", buttonMap(h.assignments, assignment)},
+          {"dpi1", h.dpi1},
+          {"dpi2", h.dpi2},
+          {"logo", lighting(h.logo)},
+          {"pollingHz", h.pollingHz},
+          {"wheel", lighting(h.wheel)}};
+}
 
 }  // namespace
 
-std::string encodeState(const AppState& state) {
-  std::string out;
-  out.reserve(4096 + state.profiles.size() * 2048);
-  Encoder(out).state(state);
-  out += '\n';
-  return out;
+std::string encodeState(const AppState& s) {
+  Json profiles = Json::array();
+  for (const Profile& p : s.profiles) profiles.push_back(profile(p));
+  Json document = {{"autoSwitch", s.autoSwitch},
+                   {"hardware", hardware(s.hardware)},
+                   {"openWindowAtLaunch", s.openWindowAtLaunch},
+                   {"profiles", std::move(profiles)},
+                   {"saveToOnboardMemory", s.saveToOnboardMemory},
+                   {"writeOnConnect", s.writeOnConnect}};
+  if (s.pinnedProfileID) document["pinnedProfileID"] = s.pinnedProfileID->string();
+  // Text that is not UTF-8 (a name typed through a broken input method) is written with
+  // U+FFFD in place of each bad sequence, so the document always reads back.
+  return document.dump(2, ' ', false, Json::error_handler_t::replace) + '\n';
 }
 
 }  // namespace tandemo

@@ -33,17 +33,23 @@ std::filesystem::path StateStore::defaultLocation() {
   return base / "Tandemo" / "state.json";
 }
 
+std::filesystem::path StateStore::lockFile() const {
+  std::filesystem::path lock = file_;
+  lock += ".lock";
+  return lock;
+}
+
 LoadResult StateStore::load() {
-  unreadableOnDisk_ = false;
-  auto text = files_.readFile(file_);
-  if (!text) {
-    if (text.error().missing) return {AppState::wowDefault(), LoadResult::Source::missing, {}};
-    unreadableOnDisk_ = true;
-    return {AppState::wowDefault(), LoadResult::Source::unreadable, text.error().reason};
+  unreadableAtLoad_.reset();
+  auto read = files_.readFile(file_, maxFileBytes);
+  if (!read) {
+    if (read.error().missing) return {AppState::wowDefault(), LoadResult::Source::missing, {}};
+    unreadableAtLoad_ = Unreadable{read.error().identity};
+    return {AppState::wowDefault(), LoadResult::Source::unreadable, read.error().reason};
   }
-  auto decoded = decodeState(*text);
+  auto decoded = decodeState(read->text);
   if (!decoded) {
-    unreadableOnDisk_ = true;
+    unreadableAtLoad_ = Unreadable{read->identity};
     return {AppState::wowDefault(), LoadResult::Source::unreadable, decoded.error().describe()};
   }
   return {std::move(decoded).value(), LoadResult::Source::file, {}};
@@ -65,13 +71,20 @@ Expected<std::filesystem::path, std::string> StateStore::moveUnreadableAside() {
 Expected<SaveResult, std::string> StateStore::save(const AppState& state) {
   const std::string text = encodeState(state);
   if (auto made = files_.createDirectories(file_.parent_path()); !made) return unexpected(made.error());
+  // Held until the new file is in place, so no other saver sees the path in between.
+  const auto lock = files_.lockExclusive(lockFile());
+  if (!lock) return unexpected("could not lock the settings file: " + lock.error());
   SaveResult result;
-  if (unreadableOnDisk_ && files_.exists(file_)) {
-    auto moved = moveUnreadableAside();
-    if (!moved) return unexpected(moved.error());
-    result.movedAside = moved.value();
+  if (unreadableAtLoad_) {
+    // Another process may have saved since our load: its file is not the unreadable one.
+    const bool stillThere = files_.identify(file_) == unreadableAtLoad_->identity && files_.exists(file_);
+    if (stillThere) {
+      auto moved = moveUnreadableAside();
+      if (!moved) return unexpected(moved.error());
+      result.movedAside = moved.value();
+    }
+    unreadableAtLoad_.reset();
   }
-  unreadableOnDisk_ = false;
   if (auto written = files_.writeAtomically(file_, text); !written) {
     if (result.movedAside) {
       return unexpected(written.error() + " (the unreadable settings file was moved to " +

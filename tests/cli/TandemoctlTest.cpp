@@ -1,10 +1,13 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdlib>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include "Tandemoctl.h"
@@ -13,7 +16,9 @@
 namespace tandemo {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
+using ::testing::EndsWith;
 using ::testing::Pair;
 using ::testing::StartsWith;
 using Outcome = std::tuple<int, std::string, std::string>;  // exit status, standard output, standard error
@@ -78,10 +83,14 @@ TEST_F(Tandemoctl, ShowTsvListsControlsInDisplayOrderThenProfiles) {
 }
 
 TEST_F(Tandemoctl, ValidateTellsValidInvalidAndUnreadableApart) {
+  const std::string fifo = (folder / "fifo").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
   const std::tuple<int, std::string, std::string, std::string> cases[] = {  // status, file, output, error start
       {0, data("valid-example.json"), "valid\n", ""},
       {1, data("unknown-button.json"), "", "invalid: profiles[1].actions[6]: "},
-      {2, (folder / "nothing-here.json").string(), "", "tandemoctl: "}};
+      {1, data("dpi-exponent-overflow.json"), "", "invalid: (document): not valid JSON: number overflow"},
+      {2, (folder / "nothing-here.json").string(), "", "tandemoctl: "},
+      {2, fifo, "", "tandemoctl: cannot read " + fifo + ": it is a FIFO (named pipe), not a regular file\n"}};
   for (const auto& [status, path, output, error] : cases) {
     SCOPED_TRACE(path);
     const auto [actualStatus, out, err] = run({"validate", path});
@@ -98,11 +107,45 @@ TEST_F(Tandemoctl, StatePrintsADocumentThatDecodesToTheLoadedState) {
   EXPECT_EQ(decodeState(out).value(), state);
 }
 
+// An empty settings file name once meant the default file, which `reset` then overwrote.
 TEST_F(Tandemoctl, BadArgumentsExitWithTwo) {
+  ::setenv("XDG_CONFIG_HOME", folder.c_str(), 1);
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {}, {"frobnicate"}, {"packets", "--bogus"}, {"validate"}, {"write", "--simulate", "--save", "--no-save"},
-           {"write", "--simulate-refuse", "2"}, {"firmware", "--simulate", "--simulate-firmware", "256"}}) {
+           {"write", "--simulate-refuse", "2"}, {"firmware", "--simulate", "--simulate-firmware", "256"},
+           {"reset", "--simulate", "--state", ""}, {"reset", "--simulate", "--state="}, {"state", "--state", ""},
+           {"show", "--state="}, {"packets", "--state", ""}, {"validate", ""}}) {
     EXPECT_EQ(std::get<0>(run(args)), 2) << ::testing::PrintToString(args);
+  }
+  ::unsetenv("XDG_CONFIG_HOME");
+  EXPECT_FALSE(std::filesystem::exists(folder / "Tandemo"));
+}
+
+// Whatever the command and format, a file that exists but cannot be used gives one warning line
+// and the default settings; a missing file gives them silently.
+TEST_F(Tandemoctl, OfflineCommandsWarnOnceWhenTheFileCannotBeUsed) {
+  const std::string fifo = (folder / "fifo").string(), missing = (folder / "missing.json").string();
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  // Profile ids of the default settings are new on every load; the first line of `show` names the file.
+  const auto comparable = [](const std::string& text, bool dropFirstLine) {
+    const std::string masked = std::regex_replace(text, std::regex("[0-9A-F]{8}(-[0-9A-F]{4}){3}-[0-9A-F]{12}"), "ID");
+    return dropFirstLine ? masked.substr(masked.find('\n')) : masked;
+  };
+  for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+           {"state"}, {"packets"}, {"show"}, {"show", "--tsv"}}) {
+    for (const std::string& file : {data("garbage.json"), data("dpi-below-int64.json"), fifo}) {
+      SCOPED_TRACE(::testing::PrintToString(command) + " " + file);
+      std::vector<std::string> args = command;
+      args.insert(args.end(), {"--state", file});
+      const auto [status, out, err] = run(args);
+      args.back() = missing;
+      const auto [defaultStatus, defaultOut, defaultErr] = run(args);
+      EXPECT_EQ(std::tie(status, defaultStatus, defaultErr), std::tuple(0, 0, ""));
+      EXPECT_THAT(split(err), ElementsAre(AllOf(StartsWith("tandemoctl: " + file + " cannot be used ("),
+                                                EndsWith("); using the default settings"))));
+      const bool readable = command == std::vector<std::string>{"show"};
+      EXPECT_EQ(comparable(out, readable), comparable(defaultOut, readable));
+    }
   }
 }
 

@@ -1,3 +1,4 @@
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <nlohmann/json.hpp>
@@ -6,6 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <optional>
 
 #include "model/StateCodec.h"
 
@@ -144,6 +146,88 @@ TEST(StateCodec, DecodingRules) {
   Json doc = Json::parse(encodeState(richState()));
   act(doc, 1)["text"] = {{"_0", "x"}};
   EXPECT_NE(decodeState(doc.dump()).error().reason.find("Invalid number of keys found, expected one"), std::string::npos);
+}
+
+// Files a user could have: each must load (with the dpi1 it holds) or fail, for the reason given.
+TEST(StateCodec, FixturesLoadOrFailForTheirReason) {
+  struct Fixture { const char* file; std::optional<std::int64_t> dpi1; const char* why; };
+  const Fixture fixtures[] = {
+      {"dpi-exponent-overflow.json", {}, "10e9223372036854775807 is far beyond any integer: the old reader read 0"},
+      {"dpi-exponent-underflow.json", 0, "0.0001e-9223372036854775807 is a tiny number, whole as 0: no overflow"},
+      {"dpi-below-int64.json", {}, "-9223372036854775809 is below the signed 64-bit range, not its minimum"},
+      {"dpi-above-int64.json", {}, "9223372036854775808 (dpi2) is above the signed 64-bit range"},
+      {"dpi-int64-extremes.json", INT64_MIN, "both ends of the signed 64-bit range are integers"},
+      {"dpi-float-int64-min.json", {}, "a float of magnitude 2^63 may stand for a wider integer: refused on both ends"},
+      {"invalid-utf8-name.json", {}, "a byte 0xFF in a string is not UTF-8"},
+      {"garbage.json", {}, "not JSON at all"},
+      {"valid-example.json", 800, "the documented example"},
+  };
+  for (const Fixture& f : fixtures) {
+    const auto decoded = decodeState(readData(f.file));
+    if (!f.dpi1) {
+      EXPECT_FALSE(decoded) << f.file << ": " << f.why;
+      continue;
+    }
+    ASSERT_TRUE(decoded) << f.file << ": " << f.why << ": " << decoded.error().describe();
+    EXPECT_EQ(decoded->hardware.dpi1, *f.dpi1) << f.file << ": " << f.why;
+  }
+  EXPECT_EQ(decodeState(readData("dpi-above-int64.json")).error().describe(),
+            "hardware.dpi2: 9223372036854775808 is outside the field's range -9223372036854775808 to "
+            "9223372036854775807");
+  EXPECT_EQ(decodeState(readData("dpi-exponent-overflow.json")).error().describe(),
+            "(document): not valid JSON: number overflow parsing '10e9223372036854775807'");
+  // The reason quotes where parsing stopped, but never the bad byte itself: it is printed.
+  const std::string reason = decodeState(readData("invalid-utf8-name.json")).error().reason;
+  EXPECT_THAT(reason, ::testing::HasSubstr("ill-formed UTF-8 byte"));
+  EXPECT_EQ(reason.find('\xFF'), std::string::npos);
+}
+
+// What the JSON text itself may hold: each value stands as an unknown member of a valid document.
+TEST(StateCodec, JsonGrammarOfTheFile) {
+  const std::string valid = readData("valid-example.json");
+  const auto withMember = [&](const std::string& value) { return "{\"x\": " + value + "," + valid.substr(1); };
+  const std::pair<std::string, bool> cases[] = {
+      {"[1,]", false}, {"01", false}, {"1.", false}, {"+1", false}, {"NaN", false}, {"// c\n1", false},
+      {"'a'", false}, {"\"\\ud800\"", false}, {"\"\\udc00\"", false}, {"\"\xC0\xAF\"", false},
+      {"\"\xED\xA0\x80\"", false}, {"\"tab\there\"", false}, {"1e400", false}, {"-1e400", false},
+      {"1e-400", true}, {"-0", true}, {"\"\\ud83d\\ude00\xF0\x9F\x98\x80\"", true}, {"\"\x7F\"", true},
+      {"18446744073709551616", true}, {"{\"a\": 1, \"a\": 2}", true},
+  };
+  for (const auto& [value, accepted] : cases) {
+    const auto decoded = decodeState(withMember(value));
+    EXPECT_EQ(static_cast<bool>(decoded), accepted) << value;
+    if (!decoded) {
+      EXPECT_THAT(decoded.error().reason, ::testing::StartsWith("not valid JSON: ")) << value;
+    }
+  }
+  EXPECT_TRUE(decodeState("\xEF\xBB\xBF" + valid));                         // a byte order mark
+  EXPECT_TRUE(decodeState(valid + std::string("\0junk", 5)));                 // a NUL byte ends the text
+  EXPECT_FALSE(decodeState(valid + "x"));
+  // A repeated member: the later one counts.
+  EXPECT_EQ(decodeState(withMember("1").replace(1, 6, "\"autoSwitch\": false")).value().autoSwitch, true);
+}
+
+TEST(StateCodec, RefusesNestingBeyondTheLimitWithoutExhaustingTheStack) {
+  const std::string valid = readData("valid-example.json");
+  const auto nested = [&](std::size_t depth) {
+    return "{\"x\": " + std::string(depth, '[') + std::string(depth, ']') + "," + valid.substr(1);
+  };
+  EXPECT_TRUE(decodeState(nested(maxJsonDepth - 1)));  // the document itself is the first level
+  const auto deep = decodeState(nested(maxJsonDepth));
+  ASSERT_FALSE(deep);
+  EXPECT_EQ(deep.error().reason, "not valid JSON: nesting deeper than 512 levels");
+  EXPECT_FALSE(decodeState(std::string(1'000'000, '[')));
+  EXPECT_FALSE(decodeState(std::string(100'000, '{')));
+}
+
+// Text that is not UTF-8 gets U+FFFD for each bad sequence, so the file still reads back.
+TEST(StateCodec, WritesMalformedUtf8AsReplacementCharacters) {
+  AppState s;
+  s.profiles = {Profile{id("00000000-0000-4000-8000-00000000000F"), "a\xFF\xC3" "b", {"com.\xE2\x82"}, {}}};
+  const auto decoded = decodeState(encodeState(s));
+  ASSERT_TRUE(decoded);
+  EXPECT_EQ(decoded->profiles[0].name, "a\xEF\xBF\xBD\xEF\xBF\xBD" "b");
+  EXPECT_EQ(decoded->profiles[0].bundleIDs[0], "com.\xEF\xBF\xBD");
 }
 
 }  // namespace
