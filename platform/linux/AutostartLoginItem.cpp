@@ -78,9 +78,10 @@ std::string AutostartLoginItem::entryText(const std::filesystem::path& program) 
 
 bool AutostartLoginItem::enabled() {
   if (entry_.empty()) return false;
-  auto text = PosixFileSystem().readFile(entry_);
-  if (!text || text->find("[Desktop Entry]") == std::string::npos) return false;
-  const auto keys = parseDesktopGroup(*text);
+  constexpr std::size_t kMaxEntryBytes = 64 * 1024;  // an autostart entry is a few lines
+  auto content = PosixFileSystem().readFile(entry_, kMaxEntryBytes);
+  if (!content || content->text.find("[Desktop Entry]") == std::string::npos) return false;
+  const auto keys = parseDesktopGroup(content->text);
   const auto is = [&](const char* key, const char* value) {
     const auto it = keys.find(key);
     return it != keys.end() && it->second == value;
