@@ -75,19 +75,32 @@ std::optional<std::array<std::uint8_t, 3>> srgbBytes(const QColor& color) {
   return std::array<std::uint8_t, 3>{byte(rgb.redF()), byte(rgb.greenF()), byte(rgb.blueF())};
 }
 
+QPushButton* segmentButton(const QString& text) {
+  auto* button = new QPushButton(text);
+  button->setCheckable(true);
+  button->setStyleSheet(
+      "QPushButton { padding: 4px 14px; border: 1px solid palette(mid); background: palette(button);"
+      " color: palette(button-text); }"
+      " QPushButton:checked { background: palette(highlight); color: palette(highlighted-text);"
+      " border-color: palette(highlight); }"
+      " QPushButton:focus { border: 2px solid palette(highlight); }"
+      " QPushButton:checked:focus { border: 2px solid palette(highlighted-text); }");
+  return button;
+}
+
 LightingEditor::LightingEditor(const QString& name, QWidget* parent) : QWidget(parent), name_(name) {
   auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(8);
 
   auto* modeRow = new QHBoxLayout;
   modeRow->setSpacing(0);
   auto* modes = new QButtonGroup(this);
-  steady_ = new QPushButton("Steady");
-  cycle_ = new QPushButton("Color cycle");
+  steady_ = segmentButton("Steady");
+  cycle_ = segmentButton("Color cycle");
   for (auto [button, object] : {std::pair{steady_, "steady"}, std::pair{cycle_, "cycle"}}) {
     button->setObjectName(object);
     button->setAccessibleName(name + " mode: " + button->text());
-    button->setCheckable(true);
     modes->addButton(button);
     modeRow->addWidget(button);
   }
@@ -114,7 +127,7 @@ LightingEditor::LightingEditor(const QString& name, QWidget* parent) : QWidget(p
   cycleLayout->setContentsMargins(0, 0, 0, 0);
   auto* cycleLabel = new QLabel("Cycle");
   duration_ = new QSlider(Qt::Horizontal);
-  duration_->setObjectName("cycle");
+  duration_->setObjectName("cycleTime");
   duration_->setAccessibleName(name + ": Cycle");
   duration_->setRange(500, 30000);  // milliseconds: 0.5 to 30 seconds
   duration_->setSingleStep(100);
@@ -264,6 +277,16 @@ void LightingEditor::refresh() {
     row.remove->setEnabled(stops.size() >= 3);
     row.steadyText->setVisible(!cycle);
   }
+
+  // Rows made later would otherwise be reached last by Tab: keep the chain in reading order.
+  QWidget* previous = cycle_;
+  for (const StopRow& row : rows_)
+    for (QWidget* next : {static_cast<QWidget*>(row.well), static_cast<QWidget*>(row.position),
+                          static_cast<QWidget*>(row.remove)}) {
+      setTabOrder(previous, next);
+      previous = next;
+    }
+  setTabOrder(previous, addColor_);
 
   addColor_->setVisible(cycle);
   addColor_->setEnabled(stops.size() < maxStops);

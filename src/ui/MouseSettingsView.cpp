@@ -48,6 +48,7 @@ MouseSettingsView::MouseSettingsView(ControllerSignals& model, QWidget* parent) 
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* scroll = new QScrollArea;
+  scroll->setAccessibleName("Sensitivity & Lights");
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   outer->addWidget(scroll);
@@ -149,10 +150,9 @@ QGroupBox* MouseSettingsView::buildPolling() {
   polling_ = new QButtonGroup(this);
   for (std::int64_t hz : Rival500::pollingChoices) {
     const QString title = QString::number(hz) + " Hz";
-    auto* segment = new QPushButton(title);
+    auto* segment = segmentButton(title);
     segment->setObjectName(QStringLiteral("polling%1").arg(hz));
     segment->setAccessibleName("Polling " + title);
-    segment->setCheckable(true);
     polling_->addButton(segment, static_cast<int>(hz));
     layout->addWidget(segment);
   }

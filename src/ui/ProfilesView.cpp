@@ -126,7 +126,8 @@ ProfilesView::ProfilesView(ControllerSignals& model, QWidget* parent) : QWidget(
   layout->addWidget(buildLeft());
   auto* divider = new QFrame;
   divider->setFrameShape(QFrame::VLine);
-  divider->setFrameShadow(QFrame::Sunken);
+  divider->setFrameShadow(QFrame::Plain);
+  divider->setForegroundRole(QPalette::Mid);
   layout->addWidget(divider);
   layout->addWidget(buildDetail(), 1);
 
@@ -259,6 +260,7 @@ QWidget* ProfilesView::buildDetail() {
   detailStack_->addWidget(none);
 
   auto* scroll = new QScrollArea;
+  scroll->setAccessibleName("Profile");
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   auto* detail = new QWidget;
@@ -403,6 +405,19 @@ void ProfilesView::refreshDetail(const Profile& profile) {
   if (name_->text() != qs(profile.name)) name_->setText(qs(profile.name));
   refreshAppRows(profile);
   refreshButtonRows(profile);
+  // Rows made later would otherwise be reached last by Tab: keep the chain in reading order.
+  QWidget* previous = name_;
+  auto chain = [&previous](QWidget* next) {
+    setTabOrder(previous, next);
+    previous = next;
+  };
+  for (const AppRow& row : appRows_) chain(row.remove);
+  chain(newAppID_);
+  chain(runningApps_);
+  for (const ButtonRow& row : buttonRows_) {
+    chain(row.disclose);
+    chain(row.editor);
+  }
 }
 
 void ProfilesView::refreshAppRows(const Profile& profile) {
@@ -434,6 +449,7 @@ void ProfilesView::refreshAppRows(const Profile& profile) {
   }
   for (std::size_t i = 0; i < ids.size(); ++i) {
     setText(appRows_[i].text, qs(ids[i]));
+    appRows_[i].text->setAccessibleName(qs(ids[i]));
     appRows_[i].remove->setAccessibleName("Remove " + qs(ids[i]));
     appRows_[i].remove->setToolTip("Remove " + qs(ids[i]));
   }

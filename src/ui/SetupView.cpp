@@ -126,6 +126,7 @@ SetupView::SetupView(ControllerSignals& model, QWidget* parent) : QWidget(parent
   auto* outer = new QVBoxLayout(this);
   outer->setContentsMargins(0, 0, 0, 0);
   auto* scroll = new QScrollArea;
+  scroll->setAccessibleName("Setup");
   scroll->setWidgetResizable(true);
   scroll->setFrameShape(QFrame::NoFrame);
   outer->addWidget(scroll);
@@ -272,6 +273,7 @@ QGroupBox* SetupView::buildWow() {
       "3. Hold Shift, Ctrl or Alt while pressing for the modifier versions, exactly like a keyboard key.\n"
       "Keep it one press, one action: that is what Blizzard allows.");
   steps->setWordWrap(true);
+  steps->setAccessibleName("Steps for World of Warcraft");
   steps->setTextInteractionFlags(Qt::TextSelectableByMouse);
   layout->addWidget(steps);
   layout->addWidget(caption(QString::fromUtf8(texts::kWineProtonHint), 1.0));

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QColorDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,33 @@ using tandemo::ui::testing::UiFixture;
 Q_DECLARE_METATYPE(Lighting)
 
 namespace {
+
+// Names of the focusable widgets under `root` that a screen reader could not name.
+QStringList unnamedControls(QWidget& root) {
+  QStringList unnamed;
+  for (QWidget* widget : root.findChildren<QWidget*>()) {
+    if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(&root)) continue;
+    if (widget->objectName().startsWith("qt_")) continue;  // a part of a Qt widget, named by its owner
+    if (widget->accessibleName().isEmpty())
+      unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + " " + widget->objectName());
+  }
+  return unnamed;
+}
+
+// The object names focus visits from `start` on, pressing Tab `count` times; a Qt part counts as its owner.
+QStringList tabWalk(QWidget& window, QWidget* start, int count) {
+  QCoreApplication::processEvents();  // rows just added are shown on the next round
+  QApplication::setActiveWindow(&window);
+  start->setFocus(Qt::TabFocusReason);
+  QStringList names;
+  for (int i = 0; i < count; ++i) {
+    QWidget* focused = QApplication::focusWidget();
+    while (focused != nullptr && focused->objectName().startsWith("qt_")) focused = focused->parentWidget();
+    names.append(focused != nullptr ? focused->objectName() : QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  return names;
+}
 
 struct Tab {
   UiFixture f;
@@ -113,7 +141,7 @@ class MouseSettingsViewTest : public QObject {
     Tab t(withLogo(stopsAt({0, 40})));
     QTest::keyClick(t.inLogo<QSpinBox>("position2"), Qt::Key_Up);
     QCOMPARE(t.logoState().stops.at(1).position, 41);
-    auto* cycle = t.inLogo<QSlider>("cycle");
+    auto* cycle = t.inLogo<QSlider>("cycleTime");
     QTest::keyClick(cycle, Qt::Key_PageUp);
     QCOMPARE(t.logoState().durationMs, 2000);
     QCOMPARE(t.inLogo<QLabel>("cycleText")->text(), QString("2.0 s"));
@@ -196,6 +224,26 @@ class MouseSettingsViewTest : public QObject {
     t.f.change([](AppState& s) { s.hardware.pollingHz = 333; });
     for (auto* segment : t.view.findChildren<QPushButton*>(QRegularExpression("^polling")))
       QVERIFY(!segment->isChecked());
+  }
+
+  void everyControlHasAnAccessibleName() {
+    Tab t;
+    const QStringList unnamed = unnamedControls(t.view);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+  }
+
+  void tabWalksALightInReadingOrder() {
+    Tab t(withLogo(Lighting{{{0, 255, 0, 0}}, 1000}));
+    QTest::mouseClick(t.inLogo<QPushButton>("cycle"), Qt::LeftButton);  // its rows are made now
+    QTest::mouseClick(t.inLogo<QPushButton>("addColor"), Qt::LeftButton);
+    // The mode picker is one stop on the way, like a group of radio buttons.
+    QCOMPARE(tabWalk(t.view, t.inLogo<QPushButton>("cycle"), 13),
+             (QStringList{"cycle", "well1", "position1", "remove1", "well2", "position2", "remove2", "well3",
+                          "position3", "remove3", "addColor", "cycleTime", "rainbow"}));
+    // Within it the arrow keys choose the mode.
+    t.inLogo<QPushButton>("cycle")->setFocus();
+    QTest::keyClick(t.inLogo<QPushButton>("cycle"), Qt::Key_Left);
+    QCOMPARE(t.logoState(), (Lighting{{{0, 255, 0, 0}}, 1000}));
   }
 };
 

@@ -1,3 +1,4 @@
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,33 @@ using tandemo::ui::testing::UiFixture;
 namespace {
 
 int opacityPercent(const QLabel* dot) { return qRound(dot->property("dotColor").value<QColor>().alphaF() * 100); }
+
+// Names of the focusable widgets under `root` that a screen reader could not name.
+QStringList unnamedControls(QWidget& root) {
+  QStringList unnamed;
+  for (QWidget* widget : root.findChildren<QWidget*>()) {
+    if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(&root)) continue;
+    if (widget->objectName().startsWith("qt_")) continue;  // a part of a Qt widget, named by its owner
+    if (widget->accessibleName().isEmpty())
+      unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + " " + widget->objectName());
+  }
+  return unnamed;
+}
+
+// The object names focus visits from `start` on, pressing Tab `count` times; a Qt part counts as its owner.
+QStringList tabWalk(QWidget& window, QWidget* start, int count) {
+  QCoreApplication::processEvents();  // rows just added are shown on the next round
+  QApplication::setActiveWindow(&window);
+  start->setFocus(Qt::TabFocusReason);
+  QStringList names;
+  for (int i = 0; i < count; ++i) {
+    QWidget* focused = QApplication::focusWidget();
+    while (focused != nullptr && focused->objectName().startsWith("qt_")) focused = focused->parentWidget();
+    names.append(focused != nullptr ? focused->objectName() : QString());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  }
+  return names;
+}
 
 struct Tab {
   UiFixture f;
@@ -223,6 +251,21 @@ class ProfilesViewTest : public QObject {
     t.flushDeletes();
     QVERIFY(t.get<QLabel>("noBridgedHint")->isVisible());
     QVERIFY(t.view.findChildren<HostActionEditor*>().isEmpty());
+  }
+
+  void everyControlHasAnAccessibleName() {
+    Tab t;
+    QTest::keyClick(t.get<QToolButton>("disclose_button10"), Qt::Key_Space);
+    const QStringList unnamed = unnamedControls(t.view);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
+  }
+
+  void tabReachesNewAppRowsInReadingOrder() {
+    Tab t;
+    t.submitAppID("wow.exe");
+    QCOMPARE(tabWalk(t.view, t.get<QLineEdit>("profileName"), 6),
+             (QStringList{"profileName", "removeAppID0", "removeAppID1", "newAppID", "addRunningApp",
+                          "disclose_tiltLeft"}));
   }
 };
 

@@ -25,6 +25,18 @@ AppState withoutBridge() {
   return state;
 }
 
+// Names of the focusable widgets under `root` that a screen reader could not name.
+QStringList unnamedControls(QWidget& root) {
+  QStringList unnamed;
+  for (QWidget* widget : root.findChildren<QWidget*>()) {
+    if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(&root)) continue;
+    if (widget->objectName().startsWith("qt_")) continue;  // a part of a Qt widget, named by its owner
+    if (widget->accessibleName().isEmpty())
+      unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + " " + widget->objectName());
+  }
+  return unnamed;
+}
+
 struct Tab {
   UiFixture f;
   SetupView view{*f.controllerSignals};
@@ -193,6 +205,14 @@ class SetupViewTest : public QObject {
     QCOMPARE(shown.size(), static_cast<qsizetype>(log.size()));
     QCOMPARE(shown.front(), QString::fromStdString(log.front()));
     QCOMPARE(shown.back(), QString::fromStdString(log.back()));
+  }
+
+  void everyControlHasAnAccessibleName() {
+    Tab t;
+    t.f.desktop.recordedEvents().setAccessibility(false);
+    t.f.advance(2.5);
+    const QStringList unnamed = unnamedControls(t.view);
+    QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
   }
 };
 
