@@ -13,6 +13,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "ui/TabWidgets.h"
+
 namespace tandemo::ui {
 
 namespace {
@@ -20,20 +22,6 @@ namespace {
 // The next colour offered: red takes blue, green takes red, blue takes green.
 Rival500::ColorStop rotated(const Rival500::ColorStop& stop, std::int64_t position) {
   return {position, stop.blue, stop.red, stop.green};
-}
-
-void fade(QWidget* widget, double opacity) {
-  QPalette palette = widget->palette();
-  QColor color = palette.color(QPalette::WindowText);
-  color.setAlphaF(static_cast<float>(opacity));
-  palette.setColor(QPalette::WindowText, color);
-  widget->setPalette(palette);
-}
-
-void scaleFont(QWidget* widget, double factor) {
-  QFont font = widget->font();
-  font.setPointSizeF(font.pointSizeF() * factor);
-  widget->setFont(font);
 }
 
 QString wellStyle(const Rival500::ColorStop& stop) {
@@ -73,19 +61,6 @@ std::optional<std::array<std::uint8_t, 3>> srgbBytes(const QColor& color) {
     return static_cast<std::uint8_t>(std::clamp(scaled, 0.0, 255.0));
   };
   return std::array<std::uint8_t, 3>{byte(rgb.redF()), byte(rgb.greenF()), byte(rgb.blueF())};
-}
-
-QPushButton* segmentButton(const QString& text) {
-  auto* button = new QPushButton(text);
-  button->setCheckable(true);
-  button->setStyleSheet(
-      "QPushButton { padding: 4px 14px; border: 1px solid palette(mid); background: palette(button);"
-      " color: palette(button-text); }"
-      " QPushButton:checked { background: palette(highlight); color: palette(highlighted-text);"
-      " border-color: palette(highlight); }"
-      " QPushButton:focus { border: 2px solid palette(highlight); }"
-      " QPushButton:checked:focus { border: 2px solid palette(highlighted-text); }");
-  return button;
 }
 
 LightingEditor::LightingEditor(const QString& name, QWidget* parent) : QWidget(parent), name_(name) {
@@ -148,7 +123,7 @@ LightingEditor::LightingEditor(const QString& name, QWidget* parent) : QWidget(p
   note_ = new QLabel("Stops must go from low to high percent. Add up to 14.");
   note_->setWordWrap(true);
   scaleFont(note_, 0.75);
-  fade(note_, 0.5);
+  fade(note_, kTertiary);
   layout->addWidget(note_);
 
   auto* rainbow = new QPushButton("SteelSeries rainbow");
@@ -237,7 +212,7 @@ LightingEditor::StopRow LightingEditor::makeRow(std::size_t index) {
     });
   });
   auto* steadyText = new QLabel("Color");
-  fade(steadyText, 0.7);
+  fade(steadyText, kSecondary);
   layout->addWidget(well);
   layout->addWidget(position);
   layout->addWidget(steadyText);

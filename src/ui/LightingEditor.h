@@ -31,9 +31,6 @@ void setCycle(Rival500::Lighting& lighting, bool cycle);
 void addColor(Rival500::Lighting& lighting);
 // A picked colour as sRGB bytes; absent when it cannot be converted.
 std::optional<std::array<std::uint8_t, 3>> srgbBytes(const QColor& color);
-// A checkable segment of a segmented picker; the chosen one is drawn in the highlight colour,
-// which every theme, dark ones included, keeps distinct from plain buttons.
-QPushButton* segmentButton(const QString& text);
 
 class LightingEditor final : public QWidget {
   Q_OBJECT

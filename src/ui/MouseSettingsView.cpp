@@ -14,21 +14,11 @@
 #include <cmath>
 
 #include "ui/LightingEditor.h"
+#include "ui/TabWidgets.h"
 
 namespace tandemo::ui {
 
 namespace {
-
-QLabel* secondary(const QString& text) {
-  auto* label = new QLabel(text);
-  label->setWordWrap(true);
-  QPalette palette = label->palette();
-  QColor color = palette.color(QPalette::WindowText);
-  color.setAlphaF(0.7f);
-  palette.setColor(QPalette::WindowText, color);
-  label->setPalette(palette);
-  return label;
-}
 
 // Any integer, written in the user's locale or plainly.
 std::optional<std::int64_t> parseInteger(const QString& text) {
@@ -78,7 +68,7 @@ MouseSettingsView::MouseSettingsView(ControllerSignals& model, QWidget* parent) 
   wheel_ = addLight("Wheel light", "wheelLight", &HardwareConfig::wheel);
   layout->addLayout(lights);
 
-  layout->addWidget(secondary("Everything here reaches the mouse when you press Write to mouse."));
+  layout->addWidget(caption("Everything here reaches the mouse when you press Write to mouse."));
   layout->addStretch(1);
 
   connect(&model_, &ControllerSignals::changed, this, [this](Controller::Property property) {
@@ -99,7 +89,7 @@ QGroupBox* MouseSettingsView::buildSensitivity() {
   auto* layout = new QVBoxLayout(box);
   dpi1_ = makeDpiRow("Preset 1", "dpi1", &HardwareConfig::dpi1, layout);
   dpi2_ = makeDpiRow("Preset 2", "dpi2", &HardwareConfig::dpi2, layout);
-  layout->addWidget(secondary("Set a button to \u201cSwitch DPI preset\u201d to flip between them. "
+  layout->addWidget(caption("Set a button to \u201cSwitch DPI preset\u201d to flip between them. "
                               "The mouse starts on preset 1."));
   return box;
 }
@@ -121,7 +111,7 @@ MouseSettingsView::DpiRow MouseSettingsView::makeDpiRow(const QString& title, co
   text->setAccessibleName(title + " DPI");
   text->setFixedWidth(64);
   text->setAlignment(Qt::AlignRight);
-  auto* unit = secondary("DPI");
+  auto* unit = caption("DPI", 1.0);
   unit->setWordWrap(false);
   row->addWidget(label);
   row->addWidget(slider, 1);

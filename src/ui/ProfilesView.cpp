@@ -20,6 +20,7 @@
 #include <algorithm>
 
 #include "ui/ActionEditor.h"
+#include "ui/TabWidgets.h"
 
 namespace tandemo::ui {
 
@@ -32,50 +33,6 @@ const QColor kPressedOrange(255, 149, 0);
 
 QString qs(const std::string& text) { return QString::fromStdString(text); }
 
-// Secondary (0.7) and tertiary (0.5) text: the palette's own text colour, faded, so dark themes stay readable.
-void fade(QWidget* widget, double opacity) {
-  QPalette palette = widget->palette();
-  QColor color = palette.color(QPalette::WindowText);
-  color.setAlphaF(static_cast<float>(opacity));
-  palette.setColor(QPalette::WindowText, color);
-  widget->setPalette(palette);
-}
-
-void scaleFont(QWidget* widget, double factor) {
-  QFont font = widget->font();
-  font.setPointSizeF(font.pointSizeF() * factor);
-  widget->setFont(font);
-}
-
-QLabel* caption(const QString& text, double scale, double opacity) {
-  auto* label = new QLabel(text);
-  label->setWordWrap(true);
-  scaleFont(label, scale);
-  fade(label, opacity);
-  return label;
-}
-
-void setText(QLabel* label, const QString& text) {
-  if (label->text() != text) label->setText(text);
-}
-
-// A filled circle drawn at the screen's pixel ratio; the colour is kept in the "dotColor" property.
-void setDot(QLabel* dot, const QColor& color, int diameter) {
-  if (dot->property("dotColor").value<QColor>() == color) return;
-  dot->setProperty("dotColor", color);
-  const qreal ratio = dot->devicePixelRatioF();
-  QPixmap pixmap(QSize(diameter, diameter) * ratio);
-  pixmap.setDevicePixelRatio(ratio);
-  pixmap.fill(Qt::transparent);
-  QPainter painter(&pixmap);
-  painter.setRenderHint(QPainter::Antialiasing);
-  painter.setPen(Qt::NoPen);
-  painter.setBrush(color);
-  painter.drawEllipse(QRectF(0, 0, diameter, diameter));
-  dot->setPixmap(pixmap);
-  dot->setFixedSize(diameter, diameter);
-}
-
 // Trims horizontal white space only; line breaks stay.
 QString trimHorizontal(const QString& text) {
   auto horizontal = [](QChar ch) {
@@ -87,16 +44,6 @@ QString trimHorizontal(const QString& text) {
   while (begin < end && horizontal(text[begin])) ++begin;
   while (end > begin && horizontal(text[end - 1])) --end;
   return text.mid(begin, end - begin);
-}
-
-QToolButton* iconButton(const char* themeIcon, const QString& fallback, const QString& name) {
-  auto* button = new QToolButton;
-  const QIcon icon = QIcon::fromTheme(QString::fromLatin1(themeIcon));
-  if (icon.isNull()) button->setText(fallback);
-  else button->setIcon(icon);
-  button->setAccessibleName(name);
-  button->setToolTip(name);
-  return button;
 }
 
 // Draws the green marker of the active profile at the row's trailing end.
@@ -243,7 +190,7 @@ QWidget* ProfilesView::buildLeft() {
   pinRow->addWidget(pin_, 1);
   layout->addLayout(pinRow);
 
-  front_ = caption(QString(), 0.8, 0.5);
+  front_ = caption(QString(), 0.8, kTertiary);
   front_->setObjectName("frontApp");
   front_->setWordWrap(false);
   front_->setFixedWidth(220);
@@ -256,7 +203,7 @@ QWidget* ProfilesView::buildDetail() {
   auto* none = new QLabel("No profile");
   none->setObjectName("noProfile");
   none->setAlignment(Qt::AlignCenter);
-  fade(none, 0.7);
+  fade(none, kSecondary);
   detailStack_->addWidget(none);
 
   auto* scroll = new QScrollArea;
@@ -317,16 +264,16 @@ QWidget* ProfilesView::buildDetail() {
   entry->addWidget(newAppID_, 1);
   entry->addWidget(runningApps_);
   appsLayout->addLayout(entry);
-  appsLayout->addWidget(caption("World of Warcraft's apps all start with com.blizzard.worldofwarcraft.", 0.8, 0.5));
+  appsLayout->addWidget(caption("World of Warcraft's apps all start with com.blizzard.worldofwarcraft.", 0.8, kTertiary));
   appsLayout->addWidget(caption("Under Wine or Proton a game's app id is its window class: wow.exe, or "
                                 "steam_app_<id> for a Steam game (its Steam app id).",
-                                0.8, 0.5));
+                                0.8, kTertiary));
   layout->addWidget(apps);
 
   auto* actions = new QGroupBox("What the app-controlled buttons do here");
   auto* actionsLayout = new QVBoxLayout(actions);
   actionsLayout->setSpacing(6);
-  noBridgedHint_ = caption("No button is set to App-controlled. Choose one on the Buttons tab.", 0.9, 0.7);
+  noBridgedHint_ = caption("No button is set to App-controlled. Choose one on the Buttons tab.");
   noBridgedHint_->setObjectName("noBridgedHint");
   actionsLayout->addWidget(noBridgedHint_);
   buttonRowsLayout_ = new QVBoxLayout;
@@ -345,7 +292,7 @@ void ProfilesView::refresh() {
   if (autoSwitch_->isChecked() != state.autoSwitch) autoSwitch_->setChecked(state.autoSwitch);
   const QString front = QStringLiteral("Front app: ") + (c().frontBundleID() ? qs(*c().frontBundleID()) : "\u2014");
   front_->setToolTip(front);
-  setText(front_, front_->fontMetrics().elidedText(front, Qt::ElideMiddle, front_->width()));
+  setTextIfChanged(front_, front_->fontMetrics().elidedText(front, Qt::ElideMiddle, front_->width()));
 
   if (const Profile* profile = shownProfile()) {
     detailStack_->setCurrentIndex(1);
@@ -448,7 +395,7 @@ void ProfilesView::refreshAppRows(const Profile& profile) {
     appRows_.push_back({row, text, remove});
   }
   for (std::size_t i = 0; i < ids.size(); ++i) {
-    setText(appRows_[i].text, qs(ids[i]));
+    setTextIfChanged(appRows_[i].text, qs(ids[i]));
     appRows_[i].text->setAccessibleName(qs(ids[i]));
     appRows_[i].remove->setAccessibleName("Remove " + qs(ids[i]));
     appRows_[i].remove->setToolTip("Remove " + qs(ids[i]));
@@ -481,7 +428,7 @@ void ProfilesView::rebuildButtonRows(const std::vector<Rival500::Button>& button
     auto* name = new QLabel(label);
     auto* summary = new QLabel;
     summary->setObjectName("summary_" + raw);
-    fade(summary, 0.7);
+    fade(summary, kSecondary);
     header->addWidget(disclose);
     header->addWidget(dot);
     header->addWidget(name);
@@ -531,7 +478,7 @@ void ProfilesView::refreshButtonRows(const Profile& profile) {
     const auto found = profile.actions.find(row.button);
     const HostAction action = found != profile.actions.end() ? found->second : HostAction{};
     const QString summary = qs(action.summary());
-    setText(row.summary, summary);
+    setTextIfChanged(row.summary, summary);
     row.disclose->setAccessibleName(QString::fromUtf8(Rival500::label(row.button)) + ": " + summary);
     QColor color = kPressedOrange;
     if (!pressed.contains(row.button)) color.setAlphaF(0.35f);

@@ -15,6 +15,7 @@
 #include <QVBoxLayout>
 
 #include "ui/PlatformTexts.h"
+#include "ui/TabWidgets.h"
 
 namespace tandemo::ui {
 
@@ -46,20 +47,6 @@ KeyboardRow keyboardRow(const HIDLink::KeyboardState& state) {
         else return {"Could not take over the buttons: " + QString::fromStdString(value.text), kOrange};
       },
       state.value);
-}
-
-QLabel* caption(const QString& text, double scale = 0.9, double opacity = 0.7) {
-  auto* label = new QLabel(text);
-  label->setWordWrap(true);
-  QFont font = label->font();
-  font.setPointSizeF(font.pointSizeF() * scale);
-  label->setFont(font);
-  QPalette palette = label->palette();
-  QColor color = palette.color(QPalette::WindowText);
-  color.setAlphaF(static_cast<float>(opacity));
-  palette.setColor(QPalette::WindowText, color);
-  label->setPalette(palette);
-  return label;
 }
 
 QPixmap drawn(int size, qreal ratio, const std::function<void(QPainter&)>& paint) {
@@ -94,16 +81,6 @@ QPixmap permissionIcon(bool granted, qreal ratio) {
       p.drawLine(QPointF(13, 7), QPointF(7, 13));
     }
   });
-}
-
-void setDot(QLabel* dot, const QColor& color) {
-  if (dot->property("dotColor").value<QColor>() == color) return;
-  dot->setProperty("dotColor", color);
-  dot->setPixmap(drawn(10, dot->devicePixelRatioF(), [&](QPainter& p) {
-    p.setPen(Qt::NoPen);
-    p.setBrush(color);
-    p.drawEllipse(QRectF(0, 0, 10, 10));
-  }));
 }
 
 QCheckBox* toggle(const QString& text, const char* name) {
@@ -335,7 +312,7 @@ void SetupView::refresh() {
 
   const HIDLink::KeyboardState& keyboard = c().keyboardState();
   const KeyboardRow row = keyboardRow(keyboard);
-  setDot(keyboardDot_, row.color);
+  setDot(keyboardDot_, row.color, 10);
   if (keyboardText_->text() != row.text) keyboardText_->setText(row.text);
   keyboardDot_->setAccessibleName(row.text);
   tryAgain_->setVisible(row.tryAgain);
