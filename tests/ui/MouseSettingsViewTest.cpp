@@ -1,4 +1,3 @@
-#include <QApplication>
 #include <QColorDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -8,6 +7,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "TabChecks.h"
 #include "UiFixture.h"
 #include "ui/LightingEditor.h"
 #include "ui/MouseSettingsView.h"
@@ -18,37 +18,12 @@ using tandemo::Rival500::Lighting;
 using tandemo::ui::LightingEditor;
 using tandemo::ui::MouseSettingsView;
 using tandemo::ui::testing::UiFixture;
+using tandemo::ui::testing::tabWalk;
+using tandemo::ui::testing::unnamedControls;
 
 Q_DECLARE_METATYPE(Lighting)
 
 namespace {
-
-// Names of the focusable widgets under `root` that a screen reader could not name.
-QStringList unnamedControls(QWidget& root) {
-  QStringList unnamed;
-  for (QWidget* widget : root.findChildren<QWidget*>()) {
-    if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(&root)) continue;
-    if (widget->objectName().startsWith("qt_")) continue;  // a part of a Qt widget, named by its owner
-    if (widget->accessibleName().isEmpty())
-      unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + " " + widget->objectName());
-  }
-  return unnamed;
-}
-
-// The object names focus visits from `start` on, pressing Tab `count` times; a Qt part counts as its owner.
-QStringList tabWalk(QWidget& window, QWidget* start, int count) {
-  QCoreApplication::processEvents();  // rows just added are shown on the next round
-  QApplication::setActiveWindow(&window);
-  start->setFocus(Qt::TabFocusReason);
-  QStringList names;
-  for (int i = 0; i < count; ++i) {
-    QWidget* focused = QApplication::focusWidget();
-    while (focused != nullptr && focused->objectName().startsWith("qt_")) focused = focused->parentWidget();
-    names.append(focused != nullptr ? focused->objectName() : QString());
-    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-  }
-  return names;
-}
 
 struct Tab {
   UiFixture f;

@@ -5,6 +5,7 @@
 #include <QPushButton>
 #include <QTest>
 
+#include "TabChecks.h"
 #include "UiFixture.h"
 #include "ui/SetupView.h"
 
@@ -14,6 +15,7 @@ using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
 using tandemo::ui::SetupView;
 using tandemo::ui::testing::UiFixture;
+using tandemo::ui::testing::unnamedControls;
 
 namespace {
 
@@ -23,18 +25,6 @@ AppState withoutBridge() {
   for (auto& [button, assignment] : state.hardware.assignments)
     if (assignment.is<Assignment::Bridge>()) assignment = Assignment::disabled();
   return state;
-}
-
-// Names of the focusable widgets under `root` that a screen reader could not name.
-QStringList unnamedControls(QWidget& root) {
-  QStringList unnamed;
-  for (QWidget* widget : root.findChildren<QWidget*>()) {
-    if (widget->focusPolicy() == Qt::NoFocus || !widget->isVisibleTo(&root)) continue;
-    if (widget->objectName().startsWith("qt_")) continue;  // a part of a Qt widget, named by its owner
-    if (widget->accessibleName().isEmpty())
-      unnamed.append(QString::fromLatin1(widget->metaObject()->className()) + " " + widget->objectName());
-  }
-  return unnamed;
 }
 
 struct Tab {
