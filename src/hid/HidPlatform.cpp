@@ -38,7 +38,7 @@ std::string describe(IOReturn code) {
   }
   if (const auto error = systemErrno(code)) return std::generic_category().message(*error);
   char text[32];
-  std::snprintf(text, sizeof text, "IOKit error 0x%08x", static_cast<unsigned>(code));
+  std::snprintf(text, sizeof text, "HID error 0x%08x", static_cast<unsigned>(code));
   return text;
 }
 

@@ -31,7 +31,7 @@ inline constexpr IOReturn kIOReturnError = 0xE00002BC;
 IOReturn systemErrorCode(int errnoValue);
 std::optional<int> systemErrno(IOReturn code);
 
-// "not permitted", "device not open", ..., a system error's text, or "IOKit error 0x%08x".
+// "not permitted", "device not open", ..., a system error's text, or "HID error 0x%08x".
 std::string describe(IOReturn code);
 
 inline constexpr std::uint16_t kRival500VendorID = 0x1038;

@@ -111,12 +111,12 @@ TEST_F(HIDLinkTest, MouseFoundAtConstructionIsSilentSeizeRefusalsAreNot) {
   link->retrySeize();
   EXPECT_TRUE(mouse.keyboardSeized());
   EXPECT_EQ(states, (std::vector<State>{State::seized(), State::idle(), State::needsInputMonitoring(),
-                                        State::failed(kExclusive), State::failed("IOKit error 0xe00002c7"),
+                                        State::failed(kExclusive), State::failed("HID error 0xe00002c7"),
                                         State::seized()}));
   const std::string failed = "Could not take over the extra buttons: ";
   EXPECT_EQ(logs, (std::vector<std::string>{kTakeOver, "Released the mouse's extra buttons back to the desktop",
                                             kNeedsPermission, kNeedsPermission, failed + kExclusive,
-                                            failed + kExclusive, failed + "IOKit error 0xe00002c7", kTakeOver}));
+                                            failed + kExclusive, failed + "HID error 0xe00002c7", kTakeOver}));
 }
 
 // The first interface of each kind is the link's; those of a second mouse are ignored.
@@ -179,7 +179,7 @@ TEST_F(HIDLinkTest, SixPacketsArePacedARefusedOneOrUnpluggingEndsTheWriteAtOnce)
   EXPECT_EQ(mouse.reports().size(), 10u);  // the second went to the old interface; the new one got none
   ASSERT_EQ(writes.size(), 3u);
   EXPECT_EQ(writes[2].second, 1350ms);
-  EXPECT_EQ(writes[2].first.error().description(), "The mouse refused a packet (02 00): IOKit error 0xe00002c0");
+  EXPECT_EQ(writes[2].first.error().description(), "The mouse refused a packet (02 00): HID error 0xe00002c0");
 }
 
 TEST_F(HIDLinkTest, OutputReportsArePaddedAndWritesNeverInterleave) {
@@ -267,8 +267,8 @@ TEST(HIDLinkTexts, ReturnCodesAndRefusedPackets) {
   const std::pair<IOReturn, std::string> codes[] = {
       {kIOReturnNotPermitted, "not permitted"}, {kIOReturnNotPrivileged, "not permitted"},
       {kIOReturnExclusiveAccess, kExclusive},   {kIOReturnNotOpen, "device not open"},
-      {kIOReturnBadArgument, "bad argument"},   {0xE00002C7, "IOKit error 0xe00002c7"},
-      {0x1, "IOKit error 0x00000001"}};
+      {kIOReturnBadArgument, "bad argument"},   {0xE00002C7, "HID error 0xe00002c7"},
+      {0x1, "HID error 0x00000001"}};
   for (const auto& [code, text] : codes) EXPECT_EQ(describe(code), text);
 
   const std::pair<Bytes, std::string> packets[] = {{{0x05, 0x00, 0x01}, "(05 00)"}, {{0xAB}, "(AB)"}, {{}, "()"}};

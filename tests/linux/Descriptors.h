@@ -1,6 +1,6 @@
 #pragma once
 
-// Report descriptors for the tests: the two boot-protocol examples of the HID specification
+// Report descriptors for the tests: the two boot-protocol examples of the USB HID class document
 // (byte for byte), and descriptors shaped like the Rival 500's three interfaces as its protocol
 // uses them: 32-byte commands and longer features on 0xFFC0, numbered keyboard (ID 1) and
 // consumer (ID 2) reports, and the pointer. The fuzz seeds are these same bytes.

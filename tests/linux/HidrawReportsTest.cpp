@@ -27,7 +27,7 @@ TEST(HidrawErrors, ErrnoMapsOntoTheLinkCodesOrTravelsWithTheSystemsText) {
   // System codes never collide with IOKit's own, which keep their hexadecimal text.
   EXPECT_EQ(systemErrno(systemErrorCode(EIO)), EIO);
   EXPECT_EQ(systemErrno(0xE00002C7), std::nullopt);
-  EXPECT_EQ(describe(0xE00002C7), "IOKit error 0xe00002c7");
+  EXPECT_EQ(describe(0xE00002C7), "HID error 0xe00002c7");
   EXPECT_EQ(systemErrorCode(0), kIOReturnError);
   EXPECT_EQ(systemErrorCode(-5), kIOReturnError);
   EXPECT_EQ(systemErrno(0xE5000000), std::nullopt);

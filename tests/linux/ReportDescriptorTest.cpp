@@ -20,8 +20,8 @@ struct Valid {
 
 const std::vector<Valid>& validCases() {
   static const std::vector<Valid> cases = {
-      {"spec keyboard", descriptors::bootKeyboard, {{1, 6, 1}}, false, InterfaceRole::keyboard},
-      {"spec mouse", descriptors::bootMouse, {{1, 2, 1}}, false, InterfaceRole::pointer},
+      {"boot keyboard example", descriptors::bootKeyboard, {{1, 6, 1}}, false, InterfaceRole::keyboard},
+      {"boot mouse example", descriptors::bootMouse, {{1, 2, 1}}, false, InterfaceRole::pointer},
       {"configuration", descriptors::rivalConfiguration, {{0xFFC0, 1, 1}}, false, InterfaceRole::configuration},
       {"keyboard", descriptors::rivalKeyboard, {{1, 6, 1}, {0x0C, 1, 1}}, true, InterfaceRole::keyboard},
       {"pointer", descriptors::rivalPointer, {{1, 2, 1}}, false, InterfaceRole::pointer},
