@@ -9,6 +9,7 @@
 #include <QSystemTrayIcon>
 #include <QTabWidget>
 #include <QVBoxLayout>
+#include <functional>
 
 #include "ui/ButtonsView.h"
 #include "ui/MainHeader.h"
@@ -58,11 +59,23 @@ MainWindow::MainWindow(ControllerSignals& model, bool simulated, QWidget* parent
   tabArea->setContentsMargins(12, 12, 12, 12);
   tabs_->setObjectName("tabs");
   tabs_->setDocumentMode(true);
+  // The Buttons tab is built at once; the others when first shown, which keeps start-up short.
   tabs_->addTab(new ButtonsView(model, tabs_), themeIcon({"input-mouse"}), tr("Buttons"));
-  tabs_->addTab(new ProfilesView(model, tabs_), themeIcon({"system-users", "x-office-address-book"}), tr("Profiles"));
-  tabs_->addTab(new MouseSettingsView(model, tabs_), themeIcon({"preferences-desktop-peripherals", "preferences-other"}),
-                tr("Sensitivity && Lights"));
-  tabs_->addTab(new SetupView(model, tabs_), themeIcon({"preferences-system", "emblem-system"}), tr("Setup"));
+  const auto addLazyTab = [&](std::function<QWidget*(QWidget*)> make, QIcon icon, const QString& title) {
+    auto* page = new QWidget(tabs_);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    const int index = tabs_->addTab(page, std::move(icon), title);
+    connect(tabs_, &QTabWidget::currentChanged, page, [page, layout, index, make = std::move(make)](int shown) {
+      if (shown == index && layout->isEmpty()) layout->addWidget(make(page));
+    });
+  };
+  addLazyTab([&model](QWidget* page) { return new ProfilesView(model, page); },
+             themeIcon({"system-users", "x-office-address-book"}), tr("Profiles"));
+  addLazyTab([&model](QWidget* page) { return new MouseSettingsView(model, page); },
+             themeIcon({"preferences-desktop-peripherals", "preferences-other"}), tr("Sensitivity && Lights"));
+  addLazyTab([&model](QWidget* page) { return new SetupView(model, page); },
+             themeIcon({"preferences-system", "emblem-system"}), tr("Setup"));
   tabArea->addWidget(tabs_);
   column->addLayout(tabArea, 1);
 }
