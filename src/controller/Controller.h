@@ -102,6 +102,19 @@ class Controller {
   void removeProfile(const Uuid& id);
   void setAssignment(Rival500::Button button, const Rival500::Assignment& assignment);
   void setAction(Rival500::Button button, const HostAction& action, const Uuid& profileID);
+  // Pins the profile `nameOrID` names (see resolveProfile); "" or "auto" unpins. One change of
+  // the state; an unknown or ambiguous name changes nothing and returns why.
+  Expected<void, std::string> pin(std::string_view nameOrID);
+
+  // ---- the settings file ----
+  const std::filesystem::path& settingsFile() const { return services_.store.file(); }
+  // The settings file changed on disk (told by a file watch). The app's own saves are told
+  // apart and ignored; another program's readable edit is adopted without saving it back; an
+  // unreadable one is logged and ignored, and nothing is saved over it until the next change
+  // made here.
+  void settingsFileChanged();
+  // Reads the settings file now as settingsFileChanged() does; the reason when it is unreadable.
+  Expected<void, std::string> reloadSettings();
 
   // ---- permissions ----
   void refreshPermissions();

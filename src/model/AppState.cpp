@@ -29,4 +29,8 @@ AppState AppState::wowDefault() {
   return state;
 }
 
+Expected<std::optional<Uuid>, std::string> resolveProfile(const AppState&, std::string_view) {
+  return unexpected(std::string("not implemented yet"));
+}
+
 }  // namespace tandemo

@@ -2,10 +2,12 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "model/HardwareConfig.h"
 #include "model/HostAction.h"
+#include "core/Expected.h"
 #include "model/Uuid.h"
 
 namespace tandemo {
@@ -36,5 +38,10 @@ struct AppState {
 
   bool operator==(const AppState&) const = default;
 };
+
+// The profile that `nameOrID` names: a profile's UUID (any case), else its exact name. Empty or
+// "auto" names no profile (automatic choice): the value is absent. Errors say what was not found,
+// or, for a name two profiles share, list their UUIDs.
+Expected<std::optional<Uuid>, std::string> resolveProfile(const AppState& state, std::string_view nameOrID);
 
 }  // namespace tandemo
