@@ -30,6 +30,8 @@ PACKAGES=(
   busybox-static
   cpio
   kmod
+  libsystemd-dev
+  dbus-daemon
 )
 
 missing=()
