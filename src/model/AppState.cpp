@@ -29,8 +29,26 @@ AppState AppState::wowDefault() {
   return state;
 }
 
-Expected<std::optional<Uuid>, std::string> resolveProfile(const AppState&, std::string_view) {
-  return unexpected(std::string("not implemented yet"));
+Expected<std::optional<Uuid>, std::string> resolveProfile(const AppState& state, std::string_view nameOrID) {
+  if (nameOrID.empty() || nameOrID == "auto") return std::optional<Uuid>{};
+  if (const auto id = Uuid::parse(nameOrID)) {
+    for (const Profile& profile : state.profiles) {
+      if (profile.id == *id) return std::optional<Uuid>(*id);
+    }
+  }
+  std::vector<const Profile*> named;
+  for (const Profile& profile : state.profiles) {
+    if (profile.name == nameOrID) named.push_back(&profile);
+  }
+  const std::string quoted = "\"" + std::string(nameOrID) + "\"";
+  if (named.empty()) return unexpected("No profile is named " + quoted + ".");
+  if (named.size() > 1) {
+    std::string ids;
+    for (const Profile* profile : named) ids += (ids.empty() ? "" : ", ") + profile->id.string();
+    return unexpected(std::to_string(named.size()) + " profiles are named " + quoted + ": " + ids +
+                      ". Pin one by its UUID.");
+  }
+  return std::optional<Uuid>(named.front()->id);
 }
 
 }  // namespace tandemo

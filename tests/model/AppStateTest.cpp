@@ -71,4 +71,25 @@ TEST(HardwareConfig, SixPacketsInOrderAnInvalidLightFailsThemAndBridgedButtonsIn
   EXPECT_EQ(config.bridgedButtons(), (std::vector<B>{B::tiltLeft, B::button4, B::button8}));
 }
 
+TEST(AppState, ResolvesProfilesByIdThenExactNameAndExplainsMisses) {
+  AppState state = AppState::wowDefault();
+  Profile twin = state.profiles[1];
+  twin.id = Uuid::random();
+  state.profiles.push_back(twin);
+  const Uuid wow = state.profiles[0].id;
+
+  EXPECT_EQ(resolveProfile(state, "").value(), std::nullopt);
+  EXPECT_EQ(resolveProfile(state, "auto").value(), std::nullopt);
+  EXPECT_EQ(resolveProfile(state, "World of Warcraft").value(), wow);
+  std::string lower = wow.string();
+  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  EXPECT_EQ(resolveProfile(state, lower).value(), wow);
+
+  EXPECT_EQ(resolveProfile(state, "world of warcraft").error(), "No profile is named \"world of warcraft\".");
+  EXPECT_EQ(resolveProfile(state, Uuid::random().string()).error().rfind("No profile is named", 0), 0u);
+  EXPECT_EQ(resolveProfile(state, "Everywhere else").error(),
+            "2 profiles are named \"Everywhere else\": " + state.profiles[1].id.string() + ", " + twin.id.string() +
+                ". Pin one by its UUID.");
+}
+
 }  // namespace
