@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <system_error>
 #include <utility>
@@ -75,6 +76,12 @@ ReadFailure tooLarge(const std::filesystem::path& path, const struct stat& info,
           identityOf(info)};
 }
 
+std::string danglingTarget(const std::filesystem::path& path) {
+  std::error_code error;
+  const std::filesystem::path target = std::filesystem::read_symlink(path, error);
+  return error ? std::string("a path") : target.string();
+}
+
 bool writeAll(int fd, std::string_view bytes) {
   while (!bytes.empty()) {
     const ssize_t written = ::write(fd, bytes.data(), bytes.size());
@@ -95,6 +102,12 @@ Expected<FileContent, ReadFailure> PosixFileSystem::readFile(const std::filesyst
   struct stat before {};
   if (::stat(path.c_str(), &before) != 0) {
     const int error = errno;
+    // A dangling symbolic link is something the user put there, not a missing file.
+    if (struct stat link {}; error == ENOENT && ::lstat(path.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+      return unexpected(ReadFailure{false, "cannot read " + path.string() + ": it is a symbolic link to " +
+                                               danglingTarget(path) + ", which does not exist",
+                                    std::nullopt});
+    }
     return unexpected(ReadFailure{error == ENOENT, describeErrno("cannot open", path, error), std::nullopt});
   }
   if (!S_ISREG(before.st_mode)) return unexpected(notRegular(path, before));
@@ -161,7 +174,10 @@ Expected<void, std::string> PosixFileSystem::writeAtomically(const std::filesyst
 
 Expected<void, std::string> PosixFileSystem::moveAside(const std::filesystem::path& from,
                                                        const std::filesystem::path& to) {
-  // link + unlink never replaces an existing target, unlike rename.
+  // Moves folders too; link + unlink, for file systems without RENAME_NOREPLACE, never replaces
+  // an existing target either, unlike rename.
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return {};
+  if (errno != EINVAL && errno != ENOSYS) return unexpected(describeErrno("cannot move", from, errno));
   if (::link(from.c_str(), to.c_str()) != 0) return unexpected(describeErrno("cannot move", from, errno));
   if (::unlink(from.c_str()) != 0) return unexpected(describeErrno("cannot remove", from, errno));
   return {};

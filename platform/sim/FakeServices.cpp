@@ -1,5 +1,7 @@
 #include "sim/FakeServices.h"
 
+#include <algorithm>
+
 namespace tandemo::sim {
 
 Expected<void, std::string> FakeLoginItem::registerItem() {
@@ -17,6 +19,11 @@ Expected<void, std::string> FakeLoginItem::unregisterItem() {
 }
 
 namespace {
+
+// `path` is `root` or lies inside it.
+bool within(const std::filesystem::path& path, const std::filesystem::path& root) {
+  return std::mismatch(root.begin(), root.end(), path.begin(), path.end()).first == root.end();
+}
 
 // Counts itself in the file system's held locks while it lives.
 class MemoryFileLock final : public FileLock {
@@ -60,11 +67,17 @@ Expected<void, std::string> MemoryFileSystem::writeAtomically(const std::filesys
 Expected<void, std::string> MemoryFileSystem::moveAside(const std::filesystem::path& from,
                                                         const std::filesystem::path& to) {
   if (moveFailure_) return unexpected(*moveFailure_);
-  auto found = files_.find(from);
-  if (found == files_.end()) return unexpected(std::string("No such file or directory"));
+  if (!exists(from)) return unexpected(std::string("No such file or directory"));
   if (exists(to)) return unexpected(std::string("File exists"));
-  files_[to] = std::move(found->second);
-  files_.erase(found);
+  const auto moved = [&](const std::filesystem::path& path) {
+    return path == from ? to : to / path.lexically_relative(from);
+  };
+  std::map<std::filesystem::path, File> files;
+  for (auto& [path, file] : files_) files.emplace(within(path, from) ? moved(path) : path, std::move(file));
+  std::set<std::filesystem::path> folders;
+  for (const auto& path : folders_) folders.insert(within(path, from) ? moved(path) : path);
+  files_ = std::move(files);
+  folders_ = std::move(folders);
   return {};
 }
 
@@ -97,6 +110,11 @@ Expected<std::unique_ptr<FileLock>, std::string> MemoryFileSystem::lockExclusive
 
 void MemoryFileSystem::put(const std::filesystem::path& path, std::string content) {
   files_[path] = File{std::move(content), nextInode_++};
+}
+
+void MemoryFileSystem::remove(const std::filesystem::path& path) {
+  std::erase_if(files_, [&](const auto& entry) { return within(entry.first, path); });
+  std::erase_if(folders_, [&](const auto& folder) { return within(folder, path); });
 }
 
 std::optional<std::string> MemoryFileSystem::content(const std::filesystem::path& path) const {

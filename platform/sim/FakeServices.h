@@ -55,7 +55,8 @@ class FixedTimeOfDay final : public TimeOfDay {
   std::string text_;
 };
 
-// Files as a map from path to content. Folders exist once created (or once a file is written).
+// Files as a map from path to content. Folders exist once created (or once a file is written);
+// moveAside moves a folder with its content.
 // Every put or write gives the file a new identity, as a replacing rename would.
 class MemoryFileSystem final : public FileSystem {
  public:
@@ -68,6 +69,8 @@ class MemoryFileSystem final : public FileSystem {
   Expected<std::unique_ptr<FileLock>, std::string> lockExclusive(const std::filesystem::path& lockFile) override;
 
   void put(const std::filesystem::path& path, std::string content);
+  // Removes the file or the folder with everything in it, as another program might.
+  void remove(const std::filesystem::path& path);
   std::optional<std::string> content(const std::filesystem::path& path) const;
   std::map<std::filesystem::path, std::string> files() const;
   int writeCount() const { return writes_; }

@@ -89,9 +89,11 @@ void Controller::notify(Property property) {
 
 // ---- state changes ----
 
-void Controller::setState(AppState state) {
+void Controller::setState(AppState state) { applyState(std::move(state), /*save=*/true); }
+
+void Controller::applyState(AppState state, bool save) {
   AppState old = std::exchange(state_, std::move(state));
-  scheduleSave();
+  if (save) scheduleSave();
   reactToState(old);
   checkHiddenKeys();
   notify(Property::state);
@@ -106,6 +108,12 @@ void Controller::scheduleSave() {
   }));
 }
 
+void Controller::dropPendingSave() {
+  if (saveTimer_) services_.loop.cancelTimer(*saveTimer_);
+  saveTimer_.reset();
+  pendingSave_.reset();
+}
+
 void Controller::flushPendingSave() {
   if (saveTimer_) services_.loop.cancelTimer(*saveTimer_);
   saveTimer_.reset();
@@ -113,6 +121,9 @@ void Controller::flushPendingSave() {
 }
 
 void Controller::savePending() {
+  if (!pendingSave_) return;
+  // An outside edit not taken in yet is newer than the copy waiting here, which it then replaces.
+  (void)followSettingsFile();
   if (!pendingSave_) return;
   AppState snapshot = std::move(*pendingSave_);
   pendingSave_.reset();

@@ -109,11 +109,13 @@ class Controller {
   // ---- the settings file ----
   const std::filesystem::path& settingsFile() const { return services_.store.file(); }
   // The settings file changed on disk (told by a file watch). The app's own saves are told
-  // apart and ignored; another program's readable edit is adopted without saving it back; an
-  // unreadable one is logged and ignored, and nothing is saved over it until the next change
-  // made here.
+  // apart and ignored; another program's readable edit is adopted without saving it back and
+  // replaces a save still pending; an unreadable one is logged and ignored, and nothing is saved
+  // over it until the next change made here. A deleted file is written again at the next change
+  // or on quitting. Every save first looks for such an edit not yet taken in: the edit wins.
   void settingsFileChanged();
-  // Reads the settings file now as settingsFileChanged() does; the reason when it is unreadable.
+  // Reads the settings file now as settingsFileChanged() does; why it cannot be used when it is
+  // unreadable or missing (the settings in use are kept then).
   Expected<void, std::string> reloadSettings();
 
   // ---- permissions ----
@@ -157,8 +159,12 @@ class Controller {
     notify(property);
   }
 
+  void applyState(AppState state, bool save);
   void scheduleSave();
+  void dropPendingSave();
   void savePending();
+  // Takes in what the settings file holds when it changed from outside (see settingsFileChanged).
+  Expected<void, std::string> followSettingsFile();
   bool saveNow(const AppState& snapshot);  // false when the file could not be written
   bool seizeWanted() const;
   void reactToState(const AppState& old);

@@ -99,14 +99,14 @@ void Controller::setAction(Rival500::Button button, const HostAction& action, co
   setState(std::move(next));
 }
 
-Expected<void, std::string> Controller::pin(std::string_view) {
-  return unexpected(std::string("not implemented yet"));
-}
-
-void Controller::settingsFileChanged() {}
-
-Expected<void, std::string> Controller::reloadSettings() {
-  return unexpected(std::string("not implemented yet"));
+Expected<void, std::string> Controller::pin(std::string_view nameOrID) {
+  auto pinned = resolveProfile(state_, nameOrID);
+  if (!pinned) return unexpected(pinned.error());
+  if (*pinned == state_.pinnedProfileID) return {};
+  AppState next = state_;
+  next.pinnedProfileID = *pinned;
+  setState(std::move(next));
+  return {};
 }
 
 }  // namespace tandemo

@@ -46,15 +46,16 @@ class FileSystem {
   virtual ~FileSystem() = default;
 
   // Reads a regular file of at most `maxBytes` bytes, never blocking: anything else (a FIFO, a
-  // device, a folder, a socket, a symbolic link to one) or a larger file is a failure that says
-  // what the path names.
+  // device, a folder, a socket, a symbolic link to one or to nothing) or a larger file is a
+  // failure that says what the path names; only a path naming nothing at all is `missing`.
   virtual Expected<FileContent, ReadFailure> readFile(const std::filesystem::path& path, std::size_t maxBytes) = 0;
   // Writes into a temporary file in the same folder, flushes it to disk and renames it over
   // `path`, so a reader sees the old or the new content and never a mix. The file is created
   // readable and writable by its owner only.
   virtual Expected<void, std::string> writeAtomically(const std::filesystem::path& path,
                                                       std::string_view bytes) = 0;
-  // Renames without replacing: fails when `to` exists.
+  // Renames whatever `from` names (a file, a folder, a symbolic link itself) without replacing:
+  // fails when `to` exists.
   virtual Expected<void, std::string> moveAside(const std::filesystem::path& from,
                                                 const std::filesystem::path& to) = 0;
   virtual bool exists(const std::filesystem::path& path) = 0;

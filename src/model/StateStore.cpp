@@ -40,19 +40,31 @@ std::filesystem::path StateStore::lockFile() const {
 }
 
 LoadResult StateStore::load() {
-  unreadableAtLoad_.reset();
+  unreadable_.reset();
   auto read = files_.readFile(file_, maxFileBytes);
   if (!read) {
-    if (read.error().missing) return {AppState::wowDefault(), LoadResult::Source::missing, {}};
-    unreadableAtLoad_ = Unreadable{read.error().identity};
-    return {AppState::wowDefault(), LoadResult::Source::unreadable, read.error().reason};
+    const ReadFailure& failure = read.error();
+    if (failure.missing) {
+      seen_ = Seen{};
+      return {AppState::wowDefault(), LoadResult::Source::missing, {}};
+    }
+    seen_ = Seen{std::nullopt, failure.reason, failure.identity};
+    unreadable_ = Unreadable{failure.identity};
+    return {AppState::wowDefault(), LoadResult::Source::unreadable, failure.reason};
   }
+  seen_ = Seen{read->text, {}, std::nullopt};
   auto decoded = decodeState(read->text);
   if (!decoded) {
-    unreadableAtLoad_ = Unreadable{read->identity};
+    unreadable_ = Unreadable{read->identity};
     return {AppState::wowDefault(), LoadResult::Source::unreadable, decoded.error().describe()};
   }
   return {std::move(decoded).value(), LoadResult::Source::file, {}};
+}
+
+FileChange StateStore::readChange() {
+  const std::optional<Seen> before = seen_;
+  LoadResult now = load();
+  return {seen_ != before, std::move(now)};
 }
 
 Expected<std::filesystem::path, std::string> StateStore::moveUnreadableAside() {
@@ -75,15 +87,16 @@ Expected<SaveResult, std::string> StateStore::save(const AppState& state) {
   const auto lock = files_.lockExclusive(lockFile());
   if (!lock) return unexpected("could not lock the settings file: " + lock.error());
   SaveResult result;
-  if (unreadableAtLoad_) {
-    // Another process may have saved since our load: its file is not the unreadable one.
-    const bool stillThere = files_.identify(file_) == unreadableAtLoad_->identity && files_.exists(file_);
+  if (unreadable_) {
+    // Another process may have saved since our read: its file is not the unreadable one.
+    const bool stillThere = files_.identify(file_) == unreadable_->identity && files_.exists(file_);
     if (stillThere) {
       auto moved = moveUnreadableAside();
       if (!moved) return unexpected(moved.error());
       result.movedAside = moved.value();
+      seen_ = Seen{};  // our own move: the path is empty now
     }
-    unreadableAtLoad_.reset();
+    unreadable_.reset();
   }
   if (auto written = files_.writeAtomically(file_, text); !written) {
     if (result.movedAside) {
@@ -92,6 +105,7 @@ Expected<SaveResult, std::string> StateStore::save(const AppState& state) {
     }
     return unexpected(written.error());
   }
+  seen_ = Seen{text, {}, std::nullopt};
   return result;
 }
 
