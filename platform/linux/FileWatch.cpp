@@ -101,7 +101,8 @@ void FileWatch::readEvents() {
   if (rearm) {
     const std::filesystem::path before = folder_;
     arm();
-    if (folder_ != before) relevant = true;  // the file may have come with its folder
+    // The file may have come with its folder.
+    if (folder_ != before && folder_ == file_.parent_path()) relevant = true;
   }
   if (!relevant || error_ || settle_) return;
   settle_ = loop_.startTimer(seconds(settleSeconds), [this] {

@@ -14,7 +14,9 @@ namespace tandemo::linux_platform {
 // per burst of events about that name (written, replaced, created, deleted, renamed, its mode
 // changed, or events lost to a queue overflow), `settleSeconds` after the burst's first event.
 // While the folder, or a folder above it, does not exist, the nearest existing ancestor is
-// watched instead until the path is made again; nothing is created. Main loop thread only.
+// watched instead until the path is made again; nothing is created. A folder above the file's
+// own that is renamed or deleted goes unnoticed until the file's folder itself changes.
+// Main loop thread only.
 class FileWatch {
  public:
   using Changed = std::function<void()>;
