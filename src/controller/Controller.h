@@ -103,7 +103,8 @@ class Controller {
   void setAssignment(Rival500::Button button, const Rival500::Assignment& assignment);
   void setAction(Rival500::Button button, const HostAction& action, const Uuid& profileID);
   // Pins the profile `nameOrID` names (see resolveProfile); "" or "auto" unpins. One change of
-  // the state; an unknown or ambiguous name changes nothing and returns why.
+  // the state, none when that pin is in place already; an unknown or ambiguous name changes
+  // nothing and returns why.
   Expected<void, std::string> pin(std::string_view nameOrID);
 
   // ---- the settings file ----
@@ -134,7 +135,8 @@ class Controller {
   HIDLink& hid() { return *hid_; }
   Bridge& bridge() { return *bridge_; }
   // Saves a pending change now (also done on destruction). A save that fails stays pending,
-  // so the next flush, or quitting, tries it again.
+  // so the next flush, or quitting, tries it again; one that finds an outside edit not taken in
+  // yet gives way to it (see settingsFileChanged).
   void flushPendingSave();
   // bridge.releaseAll(), and no button counts as pressed any more.
   void releaseBridge();
