@@ -17,6 +17,7 @@ using namespace std::chrono_literals;
 constexpr auto kFirmwareWait = 800ms;
 constexpr int kFlushTimeoutMs = 1000;
 constexpr std::string_view kSaveFailed = "Could not save settings: ";
+constexpr const char* kNotConnected = "The Rival 500 is not plugged in.";
 
 QString text(const std::string& value) { return QString::fromStdString(value); }
 
@@ -131,7 +132,7 @@ bool BusService::starting(const QDBusMessage& call) {
 bool BusService::refuseWrite(const QDBusMessage& call) {
   if (starting(call)) return true;
   if (!controller_->connected()) {
-    fail(call, "NotConnected", "The Rival 500 is not plugged in.");
+    fail(call, "NotConnected", kNotConnected);
     return true;
   }
   if (controller_->writing()) {
@@ -184,7 +185,7 @@ void BusService::answerReset() {
 void BusService::readFirmware(const QDBusMessage& call) {
   call.setDelayedReply(true);
   if (starting(call)) return;
-  if (!controller_->connected()) return fail(call, "NotConnected", "The Rival 500 is not plugged in.");
+  if (!controller_->connected()) return fail(call, "NotConnected", kNotConnected);
   const quint64 id = nextFirmwareCall_++;
   firmwareCalls_.push_back({id, call});
   // An unchanged version is no change of the property: the time limit answers with it.
@@ -199,6 +200,7 @@ void BusService::answerFirmware(quint64 id) {
   firmwareCalls_.erase(it);
   const std::optional<std::string> version = controller_ ? controller_->firmware() : std::nullopt;
   if (version) return reply(call, text(*version));
+  if (controller_ && !controller_->connected()) return fail(call, "NotConnected", kNotConnected);
   fail(call, "NoAnswer", "The mouse did not answer.");
 }
 
