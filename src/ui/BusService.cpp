@@ -100,7 +100,7 @@ void BusService::changed(Controller::Property property) {
   announceChanges();
 }
 
-// Only the properties whose value changed, as org.freedesktop.DBus.Properties specifies.
+// Only the properties whose value changed, carried as org.freedesktop.DBus.Properties defines.
 void BusService::announceChanges() {
   const QVariantMap now = properties();
   QVariantMap changes;
