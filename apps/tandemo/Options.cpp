@@ -11,10 +11,14 @@ std::variant<AppOptions, int> parseOptions(int argc, char** argv) {
   cli.allow_extras();
   cli.add_option("--state", options.stateFile, "Use FILE as the settings file instead of the default one")
       ->option_text("FILE");
+  auto* headless = cli.add_flag("--headless", options.headless,
+                                "Run without a window or tray icon (no display needed): the mouse, the "
+                                "app-controlled buttons and the session-bus interface only");
   cli.add_option("--screenshot", options.screenshots,
                  "Render the window's tabs, the tray menu and the virtual mouse into PNGs in DIR against the "
                  "virtual mouse with default settings, then exit")
-      ->option_text("DIR");
+      ->option_text("DIR")
+      ->excludes(headless);
   auto* simulate = cli.add_flag("--simulate", options.simulation.enabled,
                                 "Run against a simulated Rival 500 instead of the real mouse");
   cli.add_flag("--simulate-unplugged", options.simulation.unplugged, "The simulated mouse starts unplugged")

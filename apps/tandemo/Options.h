@@ -19,6 +19,7 @@ struct AppOptions {
   Simulation simulation;
   std::string stateFile;                   // empty: the default location
   std::optional<std::string> screenshots;  // --screenshot DIR
+  bool headless = false;                   // no window, no tray: the bus interface only
 };
 
 // Parsed options, or the exit status after CLI11 printed help or an error. Options the program

@@ -1,17 +1,14 @@
-#include <signal.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <QApplication>
-#include <csignal>
-#include <utility>
 #include <QIcon>
 #include <QStringList>
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
+#include <utility>
 
 #include "Options.h"
+#include "QuitSignals.h"
 #include "controller/Desktop.h"
 #include "linux/LinuxDesktop.h"
 #include "linux/PosixFileSystem.h"
@@ -50,40 +47,6 @@ MakeDesktop chooseDesktop(const AppOptions& options) {
   return [](MainLoop& loop) { return std::make_unique<linux_platform::LinuxDesktop>(loop); };
 }
 
-constexpr int kQuitSignals[] = {SIGINT, SIGTERM, SIGHUP};
-
-// The write end of the pipe the quit signals' handler writes to. A signal handler reaches only
-// process-wide state, so this one descriptor is global.
-int quitPipeWrite = -1;
-
-void onQuitSignal(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t written = ::write(quitPipeWrite, &byte, 1);
-}
-
-// SIGINT, SIGTERM and SIGHUP quit like "Quit Tandemo" does: the handler wakes the main loop
-// through a pipe. (Blocking them for a signalfd instead would leave them blocked in every
-// program the app starts.) Returns the read end, or -1.
-int handleQuitSignals() {
-  int fds[2];
-  if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) return -1;
-  quitPipeWrite = fds[1];
-  struct sigaction action {};
-  action.sa_handler = onQuitSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  for (const int number : kQuitSignals) sigaction(number, &action, nullptr);
-  return fds[0];
-}
-
-// Back to the default actions before the pipe closes, so no late signal writes into a reused descriptor.
-void stopHandlingQuitSignals(int readEnd) {
-  if (readEnd < 0) return;
-  for (const int number : kQuitSignals) std::signal(number, SIG_DFL);
-  ::close(readEnd);
-  ::close(std::exchange(quitPipeWrite, -1));
-}
-
 // Desktops name their icon theme; where the platform names none (offscreen, a bare X server) the
 // freedesktop folders are searched with the standard theme, and Adwaita fills the gaps.
 void useIconTheme() {
@@ -96,6 +59,39 @@ void useIconTheme() {
   QIcon::setThemeName("hicolor");
 }
 
+// Exit status of a headless start that finds another Tandemo in the session; the systemd unit
+// does not restart on it.
+constexpr int kAnotherInstance = 4;
+
+std::unique_ptr<QCoreApplication> makeApplication(const AppOptions& options, int& argc, char** argv) {
+  if (options.headless) return std::make_unique<QCoreApplication>(argc, argv);
+  auto qt = std::make_unique<QApplication>(argc, argv);
+  QApplication::setDesktopFileName("org.tandemo.Tandemo");
+  useIconTheme();
+  return qt;
+}
+
+// The exit status when this start gives way to the instance that already runs.
+std::optional<int> claimSession(ui::SingleInstance& instance, bool headless) {
+  using Claim = ui::SingleInstance::Claim;
+  switch (instance.claim(headless ? ui::SingleInstance::Role::headless : ui::SingleInstance::Role::windowed)) {
+    case Claim::first: return std::nullopt;
+    case Claim::shownOther: return 0;
+    case Claim::otherRunning:
+      if (headless) {
+        std::cerr << "tandemo: Tandemo already runs in this session; this headless start does nothing\n";
+        return kAnotherInstance;
+      }
+      std::cerr << "tandemo: another instance is already running in this session\n";
+      return 1;
+    case Claim::otherDidNotQuit:
+      std::cerr << "tandemo: the Tandemo running without a window (tandemo --headless) did not quit within "
+                << ui::SingleInstance::kTakeOverMs / 1000 << " seconds; quit it first\n";
+      return 1;
+  }
+  return 1;
+}
+
 int run(int argc, char** argv) {
   const auto parsed = parseOptions(argc, argv);
   if (const int* code = std::get_if<int>(&parsed)) return *code;
@@ -104,24 +100,17 @@ int run(int argc, char** argv) {
   // Screenshots need no display: they render on the offscreen platform unless told otherwise.
   if (options.screenshots && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 
-  QApplication qt(argc, argv);
-  QApplication::setApplicationName("Tandemo");
-  QApplication::setDesktopFileName("org.tandemo.Tandemo");
-  useIconTheme();
+  const std::unique_ptr<QCoreApplication> qt = makeApplication(options, argc, argv);
+  QCoreApplication::setApplicationName("Tandemo");
 
   ui::SingleInstance instance;
   if (!options.screenshots) {
-    switch (instance.claim()) {
-      case ui::SingleInstance::Claim::first: break;
-      case ui::SingleInstance::Claim::shownOther: return 0;
-      case ui::SingleInstance::Claim::otherRunning:
-        std::cerr << "tandemo: another instance is already running in this session\n";
-        return 1;
-    }
+    if (const auto code = claimSession(instance, options.headless)) return *code;
+    if (options.headless && !instance.onBus()) std::cerr << "tandemo: no session bus; running without its interface\n";
   }
 
   ui::QtMainLoop loop;
-  const int quitFd = handleQuitSignals();
+  QuitSignals quitSignals;
   std::unique_ptr<Desktop> desktop = makeDesktop(loop);
   auto* simulated = dynamic_cast<sim::SimulatedDesktop*>(desktop.get());
   linux_platform::PosixFileSystem disk;
@@ -132,18 +121,27 @@ int run(int argc, char** argv) {
   auto controller = std::make_unique<Controller>(desktop->services(loop, store));
   auto* linuxDesktop = dynamic_cast<linux_platform::LinuxDesktop*>(desktop.get());
   if (linuxDesktop) linuxDesktop->start([&c = *controller](const std::string& line) { c.logLine(line); });
-  auto scene = std::make_unique<ui::TandemoApp>(
-      *controller, ui::TandemoApp::Options{!options.screenshots, simulated ? &simulated->mouse() : nullptr});
-  QObject::connect(&instance, &ui::SingleInstance::showWindowRequested, scene.get(), &ui::TandemoApp::showWindow);
-  QObject::connect(&qt, &QApplication::commitDataRequest, scene.get(), [&] { controller->flushPendingSave(); });
-  if (quitFd >= 0) {
-    loop.watchReadable(quitFd, [&] {
-      char bytes[16];
-      while (::read(quitFd, bytes, sizeof bytes) > 0) {
-      }
-      scene->quit();
-    });
+  ui::BusService& bus = instance.service();
+  if (instance.onBus()) bus.serve(*controller, simulated != nullptr);
+
+  // Every way out: release what the bridge holds, write the pending save, end the event loop.
+  std::unique_ptr<ui::TandemoApp> scene;
+  std::function<void()> quit = [&c = *controller, quitting = false]() mutable {
+    if (std::exchange(quitting, true)) return;
+    c.releaseBridge();
+    c.flushPendingSave();
+    QCoreApplication::quit();
+  };
+  if (!options.headless) {
+    scene = std::make_unique<ui::TandemoApp>(
+        *controller, ui::TandemoApp::Options{!options.screenshots, simulated ? &simulated->mouse() : nullptr});
+    quit = [&scene] { scene->quit(); };
+    QObject::connect(&instance, &ui::SingleInstance::showWindowRequested, scene.get(), &ui::TandemoApp::showWindow);
+    QObject::connect(static_cast<QApplication*>(qt.get()), &QApplication::commitDataRequest, scene.get(),
+                     [&] { controller->flushPendingSave(); });
   }
+  QObject::connect(&bus, &ui::BusService::quitRequested, qt.get(), [&quit] { quit(); });
+  quitSignals.watch(loop, [&quit] { quit(); });
 
   int code = 0;
   if (options.screenshots) {
@@ -154,16 +152,17 @@ int run(int argc, char** argv) {
     if (written.isEmpty()) std::cerr << "tandemo: screenshots failed: " << problem.toStdString() << '\n';
     code = written.isEmpty() ? 1 : 0;
   } else {
-    scene->start();
-    code = QApplication::exec();
+    if (scene) scene->start();
+    code = QCoreApplication::exec();
   }
-  // In this order: the views let go of the controller, whose destructor writes a pending save
-  // and stops its threads before the desktop and the loop they use go.
+  // In this order: the bus interface and the views let go of the controller, whose destructor
+  // writes a pending save and stops its threads before the desktop and the loop they use go.
+  // The session-bus name goes last, so a successor finds the settings saved and the mouse free.
+  bus.detach();
   scene.reset();
   if (linuxDesktop) linuxDesktop->start({});
   controller.reset();
   desktop.reset();
-  stopHandlingQuitSignals(quitFd);
   return code;
 }
 

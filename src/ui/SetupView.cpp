@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "ui/KeyboardTexts.h"
 #include "ui/PlatformTexts.h"
 #include "ui/TabWidgets.h"
 
@@ -34,19 +35,11 @@ struct KeyboardRow {
 
 KeyboardRow keyboardRow(const HIDLink::KeyboardState& state) {
   using S = HIDLink::KeyboardState;
-  return std::visit(
-      [](const auto& value) -> KeyboardRow {
-        using T = std::decay_t<decltype(value)>;
-        if constexpr (std::is_same_v<T, S::Absent>) return {"Mouse not connected.", kRed};
-        else if constexpr (std::is_same_v<T, S::Idle>)
-          return {"No button is app-controlled; the desktop handles everything.", kGray};
-        else if constexpr (std::is_same_v<T, S::Seized>)
-          return {"Tandemo is handling the app-controlled buttons.", kGreen};
-        else if constexpr (std::is_same_v<T, S::NeedsInputMonitoring>)
-          return {"Waiting for permission to read the mouse.", kOrange, true};
-        else return {"Could not take over the buttons: " + QString::fromStdString(value.text), kOrange};
-      },
-      state.value);
+  const QString text = texts::keyboardStateText(state);
+  if (state.is<S::Absent>()) return {text, kRed};
+  if (state.is<S::Idle>()) return {text, kGray};
+  if (state.is<S::Seized>()) return {text, kGreen};
+  return {text, kOrange, state.is<S::NeedsInputMonitoring>()};
 }
 
 QPixmap drawn(int size, qreal ratio, const std::function<void(QPainter&)>& paint) {

@@ -8,8 +8,11 @@
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusServiceWatcher>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
+#include <QTimer>
 
 namespace tandemo::ui {
 namespace {
@@ -18,7 +21,10 @@ constexpr int kCallTimeoutMs = 3000;
 
 }  // namespace
 
-SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent) : QObject(parent), bus_(std::move(bus)) {}
+SingleInstance::SingleInstance(QDBusConnection bus, QObject* parent)
+    : QObject(parent), bus_(std::move(bus)), service_(new BusService(bus_, this)) {
+  connect(service_, &BusService::showWindowRequested, this, &SingleInstance::showWindowRequested);
+}
 
 SingleInstance::~SingleInstance() {
   if (ownsName_) {
@@ -28,24 +34,48 @@ SingleInstance::~SingleInstance() {
   if (lockFd_ >= 0) ::close(lockFd_);
 }
 
-SingleInstance::Claim SingleInstance::claim() {
-  return bus_.isConnected() ? claimOnBus() : claimLockFile();
+SingleInstance::Claim SingleInstance::claim(Role role) {
+  service_->setHeadless(role == Role::headless);
+  return bus_.isConnected() ? claimOnBus(role) : claimLockFile();
 }
 
-SingleInstance::Claim SingleInstance::claimOnBus() {
+SingleInstance::Claim SingleInstance::claimOnBus(Role role) {
   // The object goes up before the name, so a second start that finds the name can call it.
-  new TandemoBusAdaptor(this);
-  bus_.registerObject(kPath, this);
+  bus_.registerObject(kPath, service_, QDBusConnection::ExportAdaptors);
+  if (requestName()) return Claim::first;
+  const Claim answer = role == Role::headless ? Claim::otherRunning : askOther();
+  if (answer != Claim::first) bus_.unregisterObject(kPath);
+  return answer;
+}
+
+bool SingleInstance::requestName() {
   const auto reply = bus_.interface()->registerService(kService, QDBusConnectionInterface::DontQueueService,
                                                        QDBusConnectionInterface::DontAllowReplacement);
-  if (reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered) {
-    ownsName_ = true;
-    return Claim::first;
-  }
-  bus_.unregisterObject(kPath);
+  ownsName_ = reply.isValid() && reply.value() == QDBusConnectionInterface::ServiceRegistered;
+  return ownsName_;
+}
+
+// A windowed instance shows its window; a headless one is asked to make way for this one.
+SingleInstance::Claim SingleInstance::askOther() {
   const QDBusMessage call = QDBusMessage::createMethodCall(kService, kPath, kInterface, "ShowWindow");
   const QDBusMessage answer = bus_.call(call, QDBus::BlockWithGui, kCallTimeoutMs);
-  return answer.type() == QDBusMessage::ReplyMessage ? Claim::shownOther : Claim::otherRunning;
+  if (answer.type() == QDBusMessage::ReplyMessage) return Claim::shownOther;
+  if (answer.errorName() != QString(BusService::kErrorPrefix) + "Headless") return Claim::otherRunning;
+  return takeOverFromHeadless() ? Claim::first : Claim::otherDidNotQuit;
+}
+
+// Calls Quit() and waits, with the event loop running, until the name is free to take.
+bool SingleInstance::takeOverFromHeadless() {
+  QEventLoop wait;
+  QDBusServiceWatcher watcher(kService, bus_, QDBusServiceWatcher::WatchForUnregistration);
+  connect(&watcher, &QDBusServiceWatcher::serviceUnregistered, &wait, &QEventLoop::quit);
+  QTimer::singleShot(kTakeOverMs, &wait, &QEventLoop::quit);
+  const QDBusMessage quit = QDBusMessage::createMethodCall(kService, kPath, kInterface, "Quit");
+  bus_.asyncCall(quit, kCallTimeoutMs);
+  // Each lost race for the name (another start took it first) ends the wait with `false`.
+  if (!bus_.interface()->isServiceRegistered(kService).value()) return requestName();
+  wait.exec();
+  return requestName();
 }
 
 QString SingleInstance::lockFilePath() {
