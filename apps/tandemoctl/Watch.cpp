@@ -131,7 +131,7 @@ class Watcher {
     }
     if (!next && !current_) return;
     // Another instance taking over is announced as a new appearance.
-    printer_.show(std::nullopt, next);
+    printer_.show(next ? std::nullopt : current_, next);
     current_ = std::move(next);
   }
 
