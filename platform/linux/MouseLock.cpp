@@ -111,7 +111,8 @@ Expected<MouseLock, MouseLockError> MouseLock::acquire(const MouseLockOptions& o
       return unexpected(MouseLockError(MouseLockUnusable{"cannot lock " + file.string() + " (" + systemText(errno) + ")"}));
     }
     if (waited >= options.wait) return unexpected(MouseLockError(MouseLockBusy{readHolder(fd)}));
-    const auto step = std::clamp(options.wait - waited, std::chrono::milliseconds(1), options.interval);
+    const auto interval = std::max(options.interval, std::chrono::milliseconds(1));
+    const auto step = std::clamp(options.wait - waited, std::chrono::milliseconds(1), interval);
     if (options.pause) {
       options.pause(step);
     } else {
