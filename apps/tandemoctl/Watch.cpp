@@ -183,6 +183,7 @@ int runWatch(const WatchOptions& options, std::ostream& out, std::ostream& err, 
       return 1;
     }
     if (fds[1].revents != 0) return 0;
+    if (!out) return 1;  // the reader went away (SIGPIPE ignored)
   }
 }
 
