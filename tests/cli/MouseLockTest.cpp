@@ -68,16 +68,6 @@ TEST_F(MouseLockTest, ASecondAcquirerWaitsThenNamesTheHolder) {
   EXPECT_EQ(content(), "");  // the name went with the lock
 }
 
-TEST_F(MouseLockTest, AReleasedLockNamesNoOneAndMovesWithItsOwner) {
-  auto lock = MouseLock::acquire(options("tandemoctl"));
-  ASSERT_TRUE(lock);
-  MouseLock moved = std::move(lock).value();
-  EXPECT_EQ(busyText(MouseLock::acquire(options("x"))), "the mouse is in use by tandemoctl (pid " + pid + ")");
-  { MouseLock gone = std::move(moved); }
-  EXPECT_EQ(content(), "");
-  EXPECT_EQ(busyText(MouseLock::acquire(options("tandemoctl"))), "acquired");
-}
-
 // Another holder's text is read, never trusted: no pid yet, nonsense, or control characters.
 TEST_F(MouseLockTest, HolderTextIsReadDefensively) {
   auto holder = MouseLock::acquire(options("tandemoctl"));
