@@ -1,18 +1,16 @@
 #include "Online.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <functional>
 #include <memory>
 #include <ostream>
-#include <system_error>
 
+#include "AppCommands.h"
+#include "Backend.h"
 #include "Printing.h"
 #include "controller/Controller.h"
 #include "core/Overloaded.h"
 #include "linux/HidrawManager.h"
+#include "linux/MouseLock.h"
 #include "linux/PollLoop.h"
 #include "linux/PosixFileSystem.h"
 #include "sim/FakeServices.h"
@@ -26,8 +24,6 @@ namespace {
 constexpr double kCommandLimitSeconds = 5.0;
 // The link gives up on the firmware after 0.5 s; its answer lands on the loop just after.
 constexpr double kFirmwareWaitSeconds = 0.8;
-constexpr const char* kNotPlugged = "The Rival 500 is not plugged in.";
-
 using Command = OnlineOptions::Command;
 
 std::string keyboardText(const HIDLink::KeyboardState& state) {
@@ -124,64 +120,8 @@ class Session {
   std::unique_ptr<Controller> controller_;  // last: goes first
 };
 
-std::string nodeList(const std::vector<std::filesystem::path>& nodes) {
-  std::string text;
-  for (const auto& node : nodes) text += (text.empty() ? "" : " ") + node.string();
-  return text;
-}
-
-std::string interfaceLine(const linux_platform::HidrawNode& node) {
-  using linux_platform::InterfaceRole;
-  std::string line = node.devNode.string() + " " + linux_platform::roleName(node.role);
-  if (node.role == InterfaceRole::keyboard && !node.inputNodes.empty()) line += " (" + nodeList(node.inputNodes) + ")";
-  if (!linux_platform::presented(node.role)) line += ", not used";
-  if (!node.problem.empty()) line += " (" + node.problem + ")";
-  return line;
-}
-
-std::string holderText(const linux_platform::GrabProbeResult& probe) {
-  using linux_platform::GrabProbe;
-  switch (probe.result) {
-    case GrabProbe::free: return "none";
-    case GrabProbe::heldElsewhere: return "another program (" + probe.detail + ")";
-    case GrabProbe::heldHere: return "tandemoctl";
-    case GrabProbe::noKeyboard: return "no keyboard interface";
-    case GrabProbe::notPermitted: return "unknown, not permitted (" + probe.detail + ")";
-    case GrabProbe::failed: return "unknown (" + probe.detail + ")";
-  }
-  return "unknown";
-}
-
-// Posting events needs /dev/uinput writable; the command line itself never opens it.
-std::string uinputText() {
-  if (::faccessat(AT_FDCWD, "/dev/uinput", W_OK, AT_EACCESS) == 0) return "granted";
-  return "missing (/dev/uinput: " + std::generic_category().message(errno) + ")";
-}
-
-// What the hidraw backend found and may do, for status.
-void printBackend(linux_platform::HidrawManager& hidraw, std::ostream& out) {
-  const auto interfaces = hidraw.foundInterfaces();
-  if (interfaces.empty()) out << "interfaces: none found\n";
-  for (const auto& node : interfaces) out << "interface: " << interfaceLine(node) << '\n';
-  out << "keyboard holder: " << holderText(hidraw.probeKeyboardGrab()) << '\n';
-  const auto access = hidraw.inputAccess();
-  out << "input permission: " << (access.granted ? "granted" : "missing") << " (" << access.detail << ")\n"
-      << "uinput permission: " << uinputText() << '\n'
-      << "hotplug: " << hidraw.monitorSource().value_or("off (" + hidraw.monitorProblem() + ")") << '\n';
-}
-
 // Why there is no connection: no mouse, or a configuration interface this user cannot open.
-std::string notConnected(Session& session) {
-  if (auto* hidraw = session.hidraw()) {
-    for (const auto& node : hidraw->foundInterfaces()) {
-      if (node.role != linux_platform::InterfaceRole::configuration) continue;
-      if (::faccessat(AT_FDCWD, node.devNode.c_str(), R_OK | W_OK, AT_EACCESS) == 0) continue;
-      return "The Rival 500 is plugged in, but " + node.devNode.string() + " cannot be opened (" +
-             std::generic_category().message(errno) + "): install the udev rule or run as root.";
-    }
-  }
-  return kNotPlugged;
-}
+std::string notConnected(Session& session) { return notConnectedText(session.hidraw()); }
 
 int status(Session& session, std::ostream& out, std::ostream& err) {
   Controller& c = session.controller();
@@ -264,7 +204,8 @@ int runCommand(Session& session, const OnlineOptions& options, std::ostream& out
     case Command::write: return write(session, options.save, out, err);
     case Command::reset: return reset(session, out, err);
     case Command::firmware: return firmware(session, out, err);
-    case Command::status: break;
+    case Command::status:
+    case Command::pin: break;
   }
   return status(session, out, err);
 }
@@ -272,6 +213,24 @@ int runCommand(Session& session, const OnlineOptions& options, std::ostream& out
 }  // namespace
 
 int runOnline(const OnlineOptions& options, std::ostream& out, std::ostream& err) {
+  if (!options.simulation.enabled) {
+    if (const auto answered = runThroughApp(options, out, err)) return *answered;
+  }
+  if (options.command == Command::pin) return pinAlone(options, err);
+  // A private virtual mouse needs no lock; the real one is used by one program at a time.
+  std::optional<linux_platform::MouseLock> lock;
+  if (!options.simulation.enabled) {
+    auto acquired = linux_platform::MouseLock::acquire(options.lockWait);
+    if (acquired) {
+      lock.emplace(std::move(acquired).value());
+    } else if (std::holds_alternative<linux_platform::MouseLockBusy>(acquired.error())) {
+      err << "tandemoctl: " << linux_platform::describe(acquired.error()) << '\n';
+      return 1;
+    } else {
+      // A lock that cannot be made (a read-only runtime folder) protects nothing: go on alone.
+      err << "tandemoctl: " << linux_platform::describe(acquired.error()) << "; going on without it\n";
+    }
+  }
   linux_platform::PosixFileSystem files;
   StateStore probe(files, settingsFile(options));
   if (const LoadResult loaded = probe.load(); loaded.source == LoadResult::Source::unreadable) {

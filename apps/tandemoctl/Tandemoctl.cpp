@@ -6,6 +6,7 @@
 
 #include "Online.h"
 #include "Printing.h"
+#include "Watch.h"
 #include "linux/PosixFileSystem.h"
 #include "model/StateStore.h"
 
@@ -135,10 +136,27 @@ int runTandemoctl(const std::vector<std::string>& args, std::ostream& out, std::
   auto* reset = addOnline(app, "reset", "Put the factory configuration into the settings and write it to "
                           "the mouse, stored in its memory", online, stateHelp);
   auto* firmware = addOnline(app, "firmware", "Print the mouse's firmware version", online, stateHelp);
-  app.footer("Exit status: 0 success; 1 the operation failed (validate: the file does not decode; the mouse\n"
-             "refused a packet, a light cannot be encoded, no firmware answer); 2 bad arguments, or validate\n"
-             "cannot read its file; 3 no mouse connected. Other commands use the default settings when the\n"
-             "settings file cannot be used, with a warning.");
+
+  auto* pin = app.add_subcommand("pin", "Pin a profile by name or UUID, or let the front application choose (auto)");
+  pin->add_option("PROFILE", online.options.profile, "A profile's name or UUID, or auto")
+      ->required()
+      ->check(CLI::Validator(
+          [](const std::string& value) { return value.empty() ? std::string("the profile is empty") : std::string(); },
+          "NAME|UUID|auto"));
+  pin->add_option("--state", online.options.stateFile, stateHelp)->check(nonEmptyPath);
+
+  WatchOptions watchOptions;
+  auto* watch = app.add_subcommand("watch", "Print a line for each change of the running app's state, until "
+                                   "interrupted (for status bars)");
+  watch->add_flag("--json", watchOptions.json, "One JSON object a line: the whole state after each change");
+
+  app.footer("Online commands (status, write, reset, firmware, pin) go through the running Tandemo when there\n"
+             "is one (not with --simulate); alone they wait up to 5 s for another program using the mouse.\n"
+             "Exit status: 0 success; 1 the operation failed (validate: the file does not decode; the mouse\n"
+             "refused a packet, a light cannot be encoded, no firmware answer; another program holds the\n"
+             "mouse; pin: no such profile, or a name two profiles share); 2 bad arguments, validate cannot\n"
+             "read its file, or --state names another file than the running Tandemo's; 3 no mouse connected.\n"
+             "Other commands use the default settings when the settings file cannot be used, with a warning.");
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
   try {
@@ -156,6 +174,8 @@ int runTandemoctl(const std::vector<std::string>& args, std::ostream& out, std::
   if (write->parsed()) return onlineCommand(online, OnlineOptions::Command::write, out, err);
   if (reset->parsed()) return onlineCommand(online, OnlineOptions::Command::reset, out, err);
   if (firmware->parsed()) return onlineCommand(online, OnlineOptions::Command::firmware, out, err);
+  if (pin->parsed()) return onlineCommand(online, OnlineOptions::Command::pin, out, err);
+  if (watch->parsed()) return runWatchUntilSignalled(watchOptions, out, err);
 
   linux_platform::PosixFileSystem files;
   if (validate->parsed()) return validateCommand(files, options.validateFile, out, err);
