@@ -1,16 +1,20 @@
 #include <QApplication>
 #include <QIcon>
 #include <QStringList>
+#include <chrono>
 #include <functional>
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "Options.h"
 #include "QuitSignals.h"
 #include "controller/Desktop.h"
+#include "linux/FileWatch.h"
 #include "linux/LinuxDesktop.h"
+#include "linux/MouseLock.h"
 #include "linux/PosixFileSystem.h"
 #include "model/StateStore.h"
 #include "sim/FakeServices.h"
@@ -109,6 +113,19 @@ int run(int argc, char** argv) {
     if (options.headless && !instance.onBus()) std::cerr << "tandemo: no session bus; running without its interface\n";
   }
 
+  // The real mouse is this process's for its whole run: a tandemoctl run alone waits for it and
+  // then names us. A tandemoctl that holds it now is done within a second or two.
+  std::optional<linux_platform::MouseLock> mouseLock;
+  std::string mouseLockProblem;
+  if (!options.screenshots && !options.simulation.enabled) {
+    auto lock = linux_platform::MouseLock::acquire(std::chrono::milliseconds(2000));
+    if (lock) {
+      mouseLock.emplace(std::move(*lock));
+    } else {
+      mouseLockProblem = linux_platform::describe(lock.error());
+    }
+  }
+
   ui::QtMainLoop loop;
   QuitSignals quitSignals;
   std::unique_ptr<Desktop> desktop = makeDesktop(loop);
@@ -121,6 +138,14 @@ int run(int argc, char** argv) {
   auto controller = std::make_unique<Controller>(desktop->services(loop, store));
   auto* linuxDesktop = dynamic_cast<linux_platform::LinuxDesktop*>(desktop.get());
   if (linuxDesktop) linuxDesktop->start([&c = *controller](const std::string& line) { c.logLine(line); });
+  if (!mouseLockProblem.empty()) controller->logLine("Going on without the mouse lock: " + mouseLockProblem);
+  // Edits of the settings file by other programs (an editor, tandemoctl run alone) are followed.
+  std::optional<linux_platform::FileWatch> settingsWatch;
+  if (!options.screenshots) {
+    settingsWatch.emplace(
+        loop, controller->settingsFile(), [&c = *controller] { c.settingsFileChanged(); },
+        [&c = *controller](const std::string& why) { c.logLine("Cannot follow edits of the settings file: " + why); });
+  }
   ui::BusService& bus = instance.service();
   if (instance.onBus()) bus.serve(*controller, simulated != nullptr);
 
@@ -160,6 +185,7 @@ int run(int argc, char** argv) {
   // The session-bus name goes last, so a successor finds the settings saved and the mouse free.
   bus.detach();
   scene.reset();
+  settingsWatch.reset();
   if (linuxDesktop) linuxDesktop->start({});
   controller.reset();
   desktop.reset();
