@@ -166,7 +166,7 @@ class ButtonsViewTest : public QObject {
     QCOMPARE(field->text(), QStringLiteral("bye"));
   }
 
-  void recordingEndsWhenTheEditorLeavesTheScreen() {
+  void recordingEndsWhenAnotherButtonIsSelected() {
     AppState state = withFallbackAction({HostAction::Key{KeyChord{122}}});
     state.profiles[1].actions[Button::button11] = {HostAction::Key{KeyChord{120}}};
     Tab t(state);
@@ -174,9 +174,6 @@ class ButtonsViewTest : public QObject {
     QTest::mouseClick(recorder->findChild<QAbstractButton*>("keyRecorderButton"), Qt::LeftButton);
     QVERIFY(recorder->isRecording());
     t.view.setSelected(Button::button11);  // also a shortcut: the recorder stays on screen
-    QVERIFY(!recorder->isRecording());
-    QTest::mouseClick(recorder->findChild<QAbstractButton*>("keyRecorderButton"), Qt::LeftButton);
-    t.view.hide();  // another tab
     QVERIFY(!recorder->isRecording());
     QVERIFY(t.fallbackAction(Button::button9) == HostAction{HostAction::Key{KeyChord{122}}});
   }

@@ -155,7 +155,7 @@ class MouseSettingsViewTest : public QObject {
     QVERIFY(!tandemo::ui::srgbBytes(QColor()).has_value());
   }
 
-  void dpiFieldStoresWhatIsTyped() {
+  void dpiFieldStoresWhatIsTypedAndTheSliderHundreds() {
     Tab t;
     auto* field = t.view.findChild<QLineEdit*>("dpi1Field");
     auto* slider = t.view.findChild<QSlider*>("dpi1Slider");
@@ -178,12 +178,8 @@ class MouseSettingsViewTest : public QObject {
     t.f.controller->writeToMouse(false);
     t.f.advance(1.0);
     QCOMPARE(t.f.desktop.mouse().settings().dpi1, 100);  // clamped only in the packet
-  }
 
-  void dpiSliderWritesHundreds() {
-    Tab t;
-    auto* slider = t.view.findChild<QSlider*>("dpi2Slider");
-    QTest::keyClick(slider, Qt::Key_Right);
+    QTest::keyClick(t.view.findChild<QSlider*>("dpi2Slider"), Qt::Key_Right);  // the slider writes hundreds
     QCOMPARE(t.f.controller->state().hardware.dpi2, 1700);
     QCOMPARE(t.view.findChild<QLineEdit*>("dpi2Field")->text(), QLocale().toString(1700));
   }

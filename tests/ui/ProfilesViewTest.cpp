@@ -123,7 +123,7 @@ class ProfilesViewTest : public QObject {
     QVERIFY(t.get<QLabel>("fallbackHint")->isVisible());
   }
 
-  void minusNeedsTwoProfilesAndPlusKeepsTheSelection() {
+  void removingTheShownProfileShowsNoneMinusNeedsTwoAndPlusKeepsTheSelection() {
     Tab t;
     auto* minus = t.get<QToolButton>("removeProfile");
     t.clickRow(1);
@@ -131,24 +131,17 @@ class ProfilesViewTest : public QObject {
     QTest::mouseClick(minus, Qt::LeftButton);
     QCOMPARE(t.f.controller->state().profiles.size(), std::size_t{1});
     QVERIFY(!minus->isEnabled());
-    t.clickRow(0);
-    QTest::mouseClick(t.get<QToolButton>("addProfile"), Qt::LeftButton);
-    QCOMPARE(t.list()->count(), 2);
-    QCOMPARE(t.list()->item(1)->text(), QString("New profile"));
-    QCOMPARE(t.list()->currentRow(), 0);
-    QVERIFY(minus->isEnabled());
-  }
-
-  void removingTheShownProfileShowsNoProfile() {
-    Tab t;
-    t.clickRow(1);
-    QTest::mouseClick(t.get<QToolButton>("removeProfile"), Qt::LeftButton);
     QVERIFY(t.get<QLabel>("noProfile")->isVisible());
     QVERIFY(!t.detailShown());
     QVERIFY(t.list()->selectedItems().isEmpty());
     t.clickRow(0);
     QVERIFY(t.detailShown());
     QCOMPARE(t.get<QLineEdit>("profileName")->text(), QString("World of Warcraft"));
+    QTest::mouseClick(t.get<QToolButton>("addProfile"), Qt::LeftButton);
+    QCOMPARE(t.list()->count(), 2);
+    QCOMPARE(t.list()->item(1)->text(), QString("New profile"));
+    QCOMPARE(t.list()->currentRow(), 0);
+    QVERIFY(minus->isEnabled());
   }
 
   void pinPickerPinsAndUnpinsFromTheKeyboard() {
