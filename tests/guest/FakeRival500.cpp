@@ -158,7 +158,6 @@ void FakeRival500::plugIn(bool withPointer) {
   held_.clear();
   lastInput_.clear();
   opens_.clear();
-  openNow_.clear();
   stopFd_ = ::eventfd(0, EFD_CLOEXEC);
   thread_ = std::thread([this, stopFd = stopFd_] { run(stopFd); });
 }
@@ -169,7 +168,6 @@ void FakeRival500::unplug() {
     std::lock_guard lock(mutex_);
     devices.swap(devices_);
     held_.clear();
-    openNow_.clear();
     for (const Device& device : devices) {
       uhid_event event{};
       event.type = UHID_DESTROY;
@@ -185,11 +183,6 @@ void FakeRival500::unplug() {
   if (stopFd_ >= 0) ::close(stopFd_);
   stopFd_ = -1;
   for (const Device& device : devices) ::close(device.fd);
-}
-
-bool FakeRival500::pluggedIn() const {
-  std::lock_guard lock(mutex_);
-  return !devices_.empty();
 }
 
 // The devices are fixed while this thread runs: unplug() destroys them before it stops the thread.
@@ -215,17 +208,9 @@ void FakeRival500::handle(const Device& device) {
   uhid_event event{};
   if (::read(device.fd, &event, sizeof event) <= 0) return;
   switch (event.type) {
-    case UHID_OPEN: {
-      std::lock_guard lock(mutex_);
-      ++opens_[device.kind];
-      openNow_.insert(device.kind);
+    case UHID_OPEN:
+      with([&] { ++opens_[device.kind]; });
       break;
-    }
-    case UHID_CLOSE: {
-      std::lock_guard lock(mutex_);
-      openNow_.erase(device.kind);
-      break;
-    }
     case UHID_OUTPUT:
       onOutput(device, event.u.output.data, event.u.output.size);
       break;
@@ -315,21 +300,6 @@ std::uint16_t FakeRival500::receive(HidReportType type, Bytes bytes, Bytes& answ
     answer[0] = firmwareVersion_;
   }
   return 0;
-}
-
-void FakeRival500::refuseReport(std::size_t nth) {
-  std::lock_guard lock(mutex_);
-  refusals_.insert(received_ + nth);
-}
-
-void FakeRival500::setFirmwareVersion(std::uint8_t version) {
-  std::lock_guard lock(mutex_);
-  firmwareVersion_ = version;
-}
-
-void FakeRival500::setAssignment(Button button, const Assignment& assignment) {
-  std::lock_guard lock(mutex_);
-  live_.assignments[button] = assignment;
 }
 
 void FakeRival500::press(Button button) {
@@ -423,52 +393,6 @@ void FakeRival500::writeInput(int fd, const Bytes& report) const {
   event.u.input2.size = static_cast<std::uint16_t>(report.size());
   std::copy(report.begin(), report.end(), event.u.input2.data);
   writeEvent(fd, event);
-}
-
-sim::MouseSettings FakeRival500::settings() const {
-  std::lock_guard lock(mutex_);
-  return live_;
-}
-
-sim::MouseSettings FakeRival500::storedSettings() const {
-  std::lock_guard lock(mutex_);
-  return stored_;
-}
-
-int FakeRival500::saveCount() const {
-  std::lock_guard lock(mutex_);
-  return saves_;
-}
-
-int FakeRival500::firmwareQueries() const {
-  std::lock_guard lock(mutex_);
-  return queries_;
-}
-
-std::vector<sim::ReceivedReport> FakeRival500::reports() const {
-  std::lock_guard lock(mutex_);
-  return reports_;
-}
-
-std::vector<FakeRival500::Clock::time_point> FakeRival500::reportTimes() const {
-  std::lock_guard lock(mutex_);
-  return reportTimes_;
-}
-
-std::vector<std::string> FakeRival500::violations() const {
-  std::lock_guard lock(mutex_);
-  return violations_;
-}
-
-int FakeRival500::opens(Interface kind) const {
-  std::lock_guard lock(mutex_);
-  auto found = opens_.find(kind);
-  return found == opens_.end() ? 0 : found->second;
-}
-
-bool FakeRival500::isOpen(Interface kind) const {
-  std::lock_guard lock(mutex_);
-  return openNow_.count(kind) > 0;
 }
 
 bool FakeRival500::waitUntil(const std::function<bool(const FakeRival500&)>& condition,

@@ -76,7 +76,7 @@ HidReportType reportType(Rival500::ReportType type) {
   return type == Rival500::ReportType::output ? HidReportType::output : HidReportType::feature;
 }
 
-void nodesAppear(Checks& t) {
+void nodesAppearWithTheirIdentity(Checks& t) {
   FakeRival500 mouse;
   mouse.plugIn();
   for (const InterfaceInfo& entry : rival500Interfaces()) {
@@ -85,23 +85,15 @@ void nodesAppear(Checks& t) {
     if (!t.expect(nodes.has_value(), "nodes of " + entry.phys)) continue;
     std::printf("    %s: %s %s\n", entry.phys.c_str(), nodes->hidraw.c_str(), nodes->event.value_or("-").c_str());
     t.expect(nodes->event.has_value() == input, "an event node exactly for the input interfaces: " + entry.phys);
+    t.expect(readBytes(nodes->sysfs + "/report_descriptor") == entry.descriptor, "report_descriptor of " + entry.phys);
+    const std::string uevent = readFile(nodes->sysfs + "/uevent");
+    for (const char* line : {"HID_ID=0003:00001038:0000170E\n", "HID_NAME=SteelSeries Rival 500\n", "DRIVER=hid-generic\n"}) {
+      t.expect(uevent.find(line) != std::string::npos, entry.phys + " uevent has " + line);
+    }
   }
   mouse.unplug();
   for (const InterfaceInfo& entry : rival500Interfaces()) {
     t.expect(waitForHidDeviceGone(entry.phys, nodeLimit), "unplugging removes " + entry.phys);
-  }
-}
-
-void sysfsDescribesInterfaces(Checks& t) {
-  FakeRival500 mouse;
-  mouse.plugIn();
-  for (const InterfaceInfo& entry : rival500Interfaces()) {
-    const HidNodes nodes = nodesOf(entry.kind);
-    t.expect(readBytes(nodes.sysfs + "/report_descriptor") == entry.descriptor, "report_descriptor of " + entry.phys);
-    const std::string uevent = readFile(nodes.sysfs + "/uevent");
-    for (const char* line : {"HID_ID=0003:00001038:0000170E\n", "HID_NAME=SteelSeries Rival 500\n", "DRIVER=hid-generic\n"}) {
-      t.expect(uevent.find(line) != std::string::npos, entry.phys + " uevent has " + line);
-    }
   }
 }
 
@@ -236,8 +228,8 @@ void keysAndMediaKeysShareOneNode(Checks& t) {
 
 std::vector<Scenario> kernelScenarios() {
   return {
-      {"kernel: the interfaces appear as hidraw and event nodes and vanish on unplug", nodesAppear},
-      {"kernel: sysfs shows each interface's descriptor and identity", sysfsDescribesInterfaces},
+      {"kernel: the interfaces appear as hidraw and event nodes with their descriptor and identity, and vanish on "
+       "unplug", nodesAppearWithTheirIdentity},
       {"kernel: packets framed with a leading 0 reach the firmware as built", framedPacketsReachFirmware},
       {"kernel: unframed packets are caught as framing faults", wrongFramingIsCaught},
       {"kernel: a refused packet fails the ioctl with EIO at once", refusedPacketFailsAtOnce},
