@@ -11,19 +11,12 @@ using tandemo::AppState;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
 using tandemo::ui::MouseMapView;
-using tandemo::ui::testing::UiFixture;
 namespace map = tandemo::ui::map;
 
 namespace {
 
-// The map on a fixture's controller, shown at a size that fits both panels.
-struct Map {
-  explicit Map(std::optional<AppState> state = std::nullopt) : f(std::move(state)), view(*f.controllerSignals) {
-    view.resize(700, 500);
-    view.show();
-  }
-  UiFixture f;
-  MouseMapView view;
+struct Map : tandemo::ui::testing::Shown<MouseMapView> {
+  explicit Map(std::optional<AppState> state = std::nullopt) : Shown(std::move(state), {700, 500}) {}
 };
 
 QAbstractButton* hotspot(MouseMapView& view, const char* id) {

@@ -17,7 +17,7 @@ using tandemo::Rival500::ColorStop;
 using tandemo::Rival500::Lighting;
 using tandemo::ui::LightingEditor;
 using tandemo::ui::MouseSettingsView;
-using tandemo::ui::testing::UiFixture;
+using tandemo::ui::testing::Shown;
 using tandemo::ui::testing::tabWalk;
 using tandemo::ui::testing::unnamedControls;
 
@@ -25,16 +25,9 @@ Q_DECLARE_METATYPE(Lighting)
 
 namespace {
 
-struct Tab {
-  UiFixture f;
-  MouseSettingsView view{*f.controllerSignals};
-
-  explicit Tab(std::optional<AppState> state = std::nullopt) : f(std::move(state)) {
-    view.resize(976, 560);
-    view.show();
-    QCoreApplication::processEvents();
-  }
-  LightingEditor* logo() { return view.findChild<LightingEditor*>("logoLight"); }
+struct Tab : Shown<MouseSettingsView> {
+  using Shown::Shown;
+  LightingEditor* logo() { return get<LightingEditor>("logoLight"); }
   template <class W>
   W* inLogo(const QString& name) {
     return logo()->findChild<W*>(name);

@@ -20,7 +20,7 @@ using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
 using tandemo::ui::HostActionEditor;
 using tandemo::ui::ProfilesView;
-using tandemo::ui::testing::UiFixture;
+using tandemo::ui::testing::Shown;
 using tandemo::ui::testing::tabWalk;
 using tandemo::ui::testing::unnamedControls;
 
@@ -28,26 +28,15 @@ namespace {
 
 int opacityPercent(const QLabel* dot) { return qRound(dot->property("dotColor").value<QColor>().alphaF() * 100); }
 
-struct Tab {
-  UiFixture f;
-  ProfilesView view{*f.controllerSignals};
-
-  explicit Tab(std::optional<AppState> state = std::nullopt) : f(std::move(state)) {
-    view.resize(976, 560);
-    view.show();
-    QCoreApplication::processEvents();
-  }
-  template <class W>
-  W* get(const char* name) {
-    return view.findChild<W*>(name);
-  }
+struct Tab : Shown<ProfilesView> {
+  using Shown::Shown;
   const Profile& profile(int i) const { return f.controller->state().profiles.at(static_cast<std::size_t>(i)); }
   QListWidget* list() { return get<QListWidget>("profileList"); }
   void clickRow(int row) {
     QListWidgetItem* item = list()->item(row);
     QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(item).center());
   }
-  bool detailShown() { return get<QWidget>("profileDetail")->isVisible(); }
+  bool detailShown() { return get("profileDetail")->isVisible(); }
   void submitAppID(const QString& text) {
     auto* field = get<QLineEdit>("newAppID");
     QTest::keyClicks(field, text);

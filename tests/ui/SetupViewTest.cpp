@@ -14,7 +14,7 @@ using tandemo::HardwareConfig;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
 using tandemo::ui::SetupView;
-using tandemo::ui::testing::UiFixture;
+using tandemo::ui::testing::Shown;
 using tandemo::ui::testing::unnamedControls;
 
 namespace {
@@ -27,20 +27,8 @@ AppState withoutBridge() {
   return state;
 }
 
-struct Tab {
-  UiFixture f;
-  SetupView view{*f.controllerSignals};
-
-  explicit Tab(std::optional<AppState> state = std::nullopt) : f(std::move(state)) {
-    view.resize(976, 560);
-    view.show();
-    QCoreApplication::processEvents();
-  }
-  template <class W>
-  W* get(const char* name) {
-    return view.findChild<W*>(name);
-  }
-  bool shown(const char* name) { return get<QWidget>(name)->isVisibleTo(&view); }
+struct Tab : Shown<SetupView> {
+  using Shown::Shown;
   QColor dotColor() { return get<QLabel>("keyboardDot")->property("dotColor").value<QColor>(); }
   void bridgeButton9() { f.change([](AppState& s) { s.hardware.assignments[Button::button9] = Assignment::bridge(); }); }
   QMessageBox* openConfirmation() {
