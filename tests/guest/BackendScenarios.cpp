@@ -13,8 +13,6 @@
 #include <memory>
 #include <thread>
 
-#include "FakeRival500.h"
-#include "KernelNodes.h"
 #include "Scenarios.h"
 #include "controller/Controller.h"
 #include "linux/HidrawManager.h"
@@ -28,15 +26,12 @@
 namespace tandemo::guest {
 namespace {
 
-using namespace std::chrono_literals;
 using Rival500::Assignment;
 using Rival500::Button;
 using Keyboard = HIDLink::KeyboardState;
 
 constexpr auto connectLimit = 3000ms;
 constexpr auto writeLimit = 5000ms;
-constexpr auto eventLimit = 2000ms;
-constexpr auto quietWindow = 300ms;
 constexpr const char* ourDevicePrefix = "Tandemo";  // our uinput device's name starts with it
 constexpr std::uint16_t macKeyB = 0x0B;
 constexpr const char* stateFile = "/root/state.json";
@@ -172,14 +167,6 @@ class KeyTracker {
   std::vector<KeyChange> seen_;
 };
 
-std::string keyboardNode() {
-  for (const InterfaceInfo& info : rival500Interfaces()) {
-    if (info.kind != Interface::keyboard) continue;
-    if (auto nodes = waitForHidDevice(info.phys, true, connectLimit)) return *nodes->event;
-  }
-  throw std::runtime_error("no event node for the keyboard interface");
-}
-
 // Our uinput device, read from the next event on. It may be created with its first event, so a
 // bridged click goes first; whatever of it arrives late is read away.
 std::unique_ptr<EventReader> readOurDevice(FakeRival500& mouse) {
@@ -269,7 +256,7 @@ void seizedKeyboardBridgesAndPassesThrough(Checks& t) {
   mouse.plugIn();
   Backend backend(scenarioState(true));
   if (!t.expect(backend.connectedWithFirmware("1.07") && backend.keyboardIs(true), "connected and seized")) return;
-  EventReader other(keyboardNode());
+  EventReader other(*nodesOf(Interface::keyboard).event);
   auto reader = readOurDevice(mouse);
   EventReader& ours = *reader;
   KeyTracker host;
@@ -313,7 +300,7 @@ void seizeReleasedWhenNothingIsAppControlled(Checks& t) {
   });
   t.expect(backend.keyboardIs(false), "the seize is released");
   t.expect(backend.waitFor([](Controller& c) { return !c.writing(); }, writeLimit), "the new assignments are written");
-  EventReader other(keyboardNode());
+  EventReader other(*nodesOf(Interface::keyboard).event);
   clickOn(mouse, Button::button7);
   t.expect(other.keys(2, eventLimit) == std::vector<KeyChange>{{KEY_A, 1}, {KEY_A, 0}},
            "the mouse's keys reach other readers again");

@@ -12,48 +12,25 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "FakeRival500.h"
-#include "KernelNodes.h"
 #include "Scenarios.h"
 #include "device/Rival500.h"
 
 namespace tandemo::guest {
 namespace {
 
-using namespace std::chrono_literals;
 using Rival500::Assignment;
 using Rival500::Button;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr auto nodeLimit = 3000ms;
-constexpr auto eventLimit = 2000ms;
-constexpr auto quietWindow = 300ms;  // long enough for a report to cross the input layer
-
-const InterfaceInfo& info(Interface kind) {
-  for (const InterfaceInfo& entry : rival500Interfaces()) {
-    if (entry.kind == kind) return entry;
+// An open hidraw node, closed on destruction.
+struct Fd {
+  explicit Fd(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_CLOEXEC)) {
+    if (fd < 0) throw std::runtime_error("open " + path + ": " + std::strerror(errno));
   }
-  throw std::logic_error("unknown interface");
-}
-
-HidNodes nodesOf(Interface kind) {
-  auto nodes = waitForHidDevice(info(kind).phys, kind != Interface::configuration, nodeLimit);
-  if (!nodes) throw std::runtime_error("no nodes for " + info(kind).phys);
-  return *nodes;
-}
-
-class Fd {
- public:
-  explicit Fd(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CLOEXEC)) {
-    if (fd_ < 0) throw std::runtime_error("open " + path + ": " + std::strerror(errno));
-  }
-  ~Fd() { ::close(fd_); }
+  ~Fd() { ::close(fd); }
   Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
+  int get() const { return fd; }
+  const int fd;
 };
 
 // With hidraw's leading report number: 0 on an interface without report numbers.
@@ -225,6 +202,15 @@ void keysAndMediaKeysShareOneNode(Checks& t) {
 }
 
 }  // namespace
+
+HidNodes nodesOf(Interface kind) {
+  for (const InterfaceInfo& entry : rival500Interfaces()) {
+    if (entry.kind != kind) continue;
+    if (auto nodes = waitForHidDevice(entry.phys, kind != Interface::configuration, nodeLimit)) return *nodes;
+    throw std::runtime_error("no nodes for " + entry.phys);
+  }
+  throw std::logic_error("unknown interface");
+}
 
 std::vector<Scenario> kernelScenarios() {
   return {
