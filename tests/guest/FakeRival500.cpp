@@ -83,12 +83,8 @@ std::string hex(unsigned value) {
 }
 
 const char* nameOf(Interface kind) {
-  switch (kind) {
-    case Interface::configuration: return "configuration";
-    case Interface::keyboard: return "keyboard";
-    case Interface::pointer: return "pointer";
-  }
-  return "?";
+  constexpr const char* names[] = {"configuration", "keyboard", "pointer"};  // in the enum's order
+  return names[static_cast<int>(kind)];
 }
 
 void writeEvent(int fd, const uhid_event& event) {
@@ -212,11 +208,16 @@ void FakeRival500::handle(const Device& device) {
       with([&] { ++opens_[device.kind]; });
       break;
     case UHID_OUTPUT:
-      onOutput(device, event.u.output.data, event.u.output.size);
+      accept(device, HidReportType::output, 0, event.u.output.data, event.u.output.size);
       break;
     case UHID_SET_REPORT: {
       const auto& request = event.u.set_report;
-      onSetReport(device, request.id, request.rnum, request.data, std::min<std::size_t>(request.size, UHID_DATA_MAX));
+      uhid_event reply{};
+      reply.type = UHID_SET_REPORT_REPLY;
+      reply.u.set_report_reply.id = request.id;
+      reply.u.set_report_reply.err = accept(device, HidReportType::feature, request.rnum, request.data,
+                                            std::min<std::size_t>(request.size, UHID_DATA_MAX));
+      writeEvent(device.fd, reply);
       break;
     }
     case UHID_GET_REPORT: {
@@ -239,48 +240,27 @@ void FakeRival500::handle(const Device& device) {
 }
 
 // Like the USB driver in front of the real mouse: a leading report number 0 is not sent, any
-// other first byte would reach the firmware as data, so it is a framing fault here.
-void FakeRival500::onOutput(const Device& device, const std::uint8_t* data, std::size_t size) {
+// other first byte would reach the firmware as data, so it is a framing fault here. Returns the
+// reply code for SetReport (0 or an errno).
+std::uint16_t FakeRival500::accept(const Device& device, HidReportType type, std::uint8_t number,
+                                   const std::uint8_t* data, std::size_t size) {
+  std::uint16_t error = EIO;
   Bytes answer;
   {
     std::lock_guard lock(mutex_);
+    const std::string what = type == HidReportType::output ? "output report" : "SetReport";
     if (device.kind != Interface::configuration) {
-      violations_.push_back(std::string("output report on the ") + nameOf(device.kind) + " interface");
-      return;
-    }
-    if (size == 0 || data[0] != 0) {
-      violations_.push_back("output report framed with report number " + (size ? hex(data[0]) : std::string("(none)")) +
-                            " on an interface without report numbers");
-      return;
-    }
-    receive(HidReportType::output, Bytes(data + 1, data + size), answer);
-  }
-  if (!answer.empty()) writeInput(device.fd, answer);
-}
-
-void FakeRival500::onSetReport(const Device& device, std::uint32_t id, std::uint8_t number, const std::uint8_t* data,
-                               std::size_t size) {
-  std::uint16_t error = 0;
-  Bytes answer;
-  {
-    std::lock_guard lock(mutex_);
-    if (device.kind != Interface::configuration) {
-      violations_.push_back(std::string("SetReport on the ") + nameOf(device.kind) + " interface");
-      error = EIO;
+      violations_.push_back(what + " on the " + nameOf(device.kind) + " interface");
     } else if (number != 0 || size == 0 || data[0] != 0) {
-      violations_.push_back("SetReport framed with report number " + hex(number) +
+      violations_.push_back(what + " framed with report number " +
+                            (size ? hex(number | data[0]) : std::string("(none)")) +
                             " on an interface without report numbers");
-      error = EIO;
     } else {
-      error = receive(HidReportType::feature, Bytes(data + 1, data + size), answer);
+      error = receive(type, Bytes(data + 1, data + size), answer);
     }
   }
-  uhid_event reply{};
-  reply.type = UHID_SET_REPORT_REPLY;
-  reply.u.set_report_reply.id = id;
-  reply.u.set_report_reply.err = error;
-  writeEvent(device.fd, reply);
   if (!answer.empty()) writeInput(device.fd, answer);
+  return error;
 }
 
 std::uint16_t FakeRival500::receive(HidReportType type, Bytes bytes, Bytes& answer) {

@@ -100,9 +100,8 @@ class FakeRival500 {
 
   void run(int stopFd);
   void handle(const Device& device);
-  void onOutput(const Device& device, const std::uint8_t* data, std::size_t size);
-  void onSetReport(const Device& device, std::uint32_t id, std::uint8_t number, const std::uint8_t* data,
-                   std::size_t size);
+  std::uint16_t accept(const Device& device, HidReportType type, std::uint8_t number, const std::uint8_t* data,
+                       std::size_t size);
   // Applies one unframed report; the reply code (0 or an errno) for SetReport.
   std::uint16_t receive(HidReportType type, std::vector<std::uint8_t> bytes, std::vector<std::uint8_t>& answer);
   std::vector<std::uint8_t> keyboardReport() const;
