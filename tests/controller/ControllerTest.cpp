@@ -123,6 +123,18 @@ TEST_F(ControllerTest, StartReadsTheFirmwareThenWritesWithoutSavingAndLogsNoConn
                                       "09:05:03  Rival 500 connected", "09:05:03  Written to the mouse"));
 }
 
+// A refusal during the start-up write: the query, DPI 1, then the refused DPI 2, and nothing after.
+TEST_F(ControllerTest, ARefusedStartUpPacketEndsTheWriteWithItsMessageAndLogLine) {
+  mouse.refuseReport(3, kIOReturnExclusiveAccess);
+  start(AppState::wowDefault());
+  loop.advance(seconds(1));
+  const std::string message = "The mouse refused a packet (03 00): another program has the mouse open exclusively";
+  EXPECT_TRUE(c().lastWriteFailed());
+  EXPECT_EQ(c().lastWriteMessage(), message);
+  EXPECT_EQ(logged("Write failed: " + message), 1);
+  EXPECT_EQ(mouse.reports().size(), 3u);
+}
+
 // ---- saving ----
 
 TEST_F(UnpluggedControllerTest, SavesHalfASecondAfterTheLastChangeAtOnceWhenFlushedOrQuittingAndLogsFailures) {
@@ -272,6 +284,19 @@ TEST_F(ControllerTest, FrontChangeReleasesTheBridgeOnlyWhenTheActiveProfileChang
   EXPECT_FALSE(c().frontBundleID());
   EXPECT_TRUE(events.held().empty() && c().pressedButtons().empty());
   EXPECT_THAT(told, ElementsAre(Property::frontBundleID, Property::frontBundleID, Property::pressedButtons));
+}
+
+TEST_F(ControllerTest, UnplugWhileABridgedChordIsHeldLeavesNothingDown) {
+  AppState state = AppState::wowDefault();
+  state.profiles[1].actions[Button::button10] = HostAction{HostAction::Key{KeyChord{0, true}}};  // shift-A
+  startSettled(state);
+  mouse.press(Button::button10);
+  loop.runUntilIdle();
+  EXPECT_TRUE(events.held().keys.contains(0));
+  mouse.unplug();
+  loop.runUntilIdle();
+  EXPECT_TRUE(events.held().empty()) << ::testing::PrintToString(events.lines());
+  EXPECT_TRUE(c().pressedButtons().empty());
 }
 
 // ---- writing to the mouse ----

@@ -21,11 +21,7 @@ TEST(Keys, TableGapsPickerOrderAndLookups) {
     EXPECT_EQ(key.has_value(), !absentFromTable(usage)) << "usage " << usage;
     if (key) { EXPECT_EQ(key->usage, usage); }
   }
-  EXPECT_EQ(keys()[0], (Key{0x04, "A", 0}));
-  EXPECT_EQ(keys()[65], (Key{0x68, "F13", 105}));  // F13 to F24 follow F12
-  EXPECT_EQ(keys()[77], (Key{0x49, "Insert / Help", 114}));
-  EXPECT_EQ(keys()[111], (Key{0xE7, "Right Command", 54}));
-  EXPECT_EQ(keyForUsage(0x2A), (Key{0x2A, "Delete (backspace)", 51}));
+  EXPECT_EQ(keys()[65], (Key{0x68, "F13", 105}));  // F13 to F24 follow F12 in the picker
   EXPECT_EQ(keyForUsage(0x70), (Key{0x70, "F21", std::nullopt}));  // no host key code
   EXPECT_EQ(keyForMacKeyCode(49)->name, "Space");
   EXPECT_EQ(keyForMacKeyCode(10), std::nullopt);

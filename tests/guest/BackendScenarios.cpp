@@ -7,13 +7,12 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <future>
 #include <map>
 #include <memory>
 #include <thread>
 
-#include "FakeRival500.h"
-#include "KernelNodes.h"
 #include "Scenarios.h"
 #include "controller/Controller.h"
 #include "linux/HidrawManager.h"
@@ -27,15 +26,12 @@
 namespace tandemo::guest {
 namespace {
 
-using namespace std::chrono_literals;
 using Rival500::Assignment;
 using Rival500::Button;
 using Keyboard = HIDLink::KeyboardState;
 
 constexpr auto connectLimit = 3000ms;
 constexpr auto writeLimit = 5000ms;
-constexpr auto eventLimit = 2000ms;
-constexpr auto quietWindow = 300ms;
 constexpr const char* ourDevicePrefix = "Tandemo";  // our uinput device's name starts with it
 constexpr std::uint16_t macKeyB = 0x0B;
 constexpr const char* stateFile = "/root/state.json";
@@ -95,11 +91,8 @@ class Backend {
 
   // Runs `fn` with the controller on the loop's thread and returns its result.
   template <class Fn>
-  auto call(Fn fn) {
-    std::packaged_task<std::invoke_result_t<Fn, Controller&>()> task([&] { return fn(*controller_); });
-    auto result = task.get_future();
-    loop_.post([&task] { task(); });
-    return result.get();
+  std::invoke_result_t<Fn, Controller&> call(Fn fn) {
+    return onLoop([&] { return fn(*controller_); });
   }
 
   bool waitFor(const std::function<bool(Controller&)>& condition, milliseconds limit) {
@@ -135,11 +128,12 @@ class Backend {
   }
 
  private:
-  void onLoop(std::function<void()> fn) {
-    std::packaged_task<void()> task(std::move(fn));
-    auto done = task.get_future();
+  template <class Fn>
+  std::invoke_result_t<Fn> onLoop(Fn fn) {
+    std::packaged_task<std::invoke_result_t<Fn>()> task(std::move(fn));
+    auto result = task.get_future();
     loop_.post([&task] { task(); });
-    done.get();
+    return result.get();
   }
 
   linux_platform::PollLoop loop_;
@@ -173,14 +167,6 @@ class KeyTracker {
   std::vector<KeyChange> seen_;
 };
 
-std::string keyboardNode() {
-  for (const InterfaceInfo& info : rival500Interfaces()) {
-    if (info.kind != Interface::keyboard) continue;
-    if (auto nodes = waitForHidDevice(info.phys, true, connectLimit)) return *nodes->event;
-  }
-  throw std::runtime_error("no event node for the keyboard interface");
-}
-
 // Our uinput device, read from the next event on. It may be created with its first event, so a
 // bridged click goes first; whatever of it arrives late is read away.
 std::unique_ptr<EventReader> readOurDevice(FakeRival500& mouse) {
@@ -208,20 +194,7 @@ void clickOn(FakeRival500& mouse, Button button) {
   mouse.release(button);
 }
 
-void startsWithMousePresent(Checks& t) {
-  FakeRival500 mouse;
-  mouse.plugIn();
-  const AppState state = scenarioState(false);
-  Backend backend(state);
-  t.expect(backend.connectedWithFirmware("1.07"), "connected, firmware 1.07, write on connection done");
-  t.expect(mouse.waitUntil([&](const FakeRival500& m) { return m.settings() == programmed(state.hardware); }, writeLimit),
-           "the firmware holds the configuration");
-  t.expect(mouse.saveCount() == 0, "the write on connection does not save");
-  t.expect(backend.keyboardIs(false), "keyboard interface idle: nothing is app-controlled");
-  t.expect(mouse.opens(Interface::pointer) == 0, "the pointer interface is left alone");
-  for (const std::string& fault : mouse.violations()) t.expect(false, "firmware: " + fault);
-}
-
+// Found when plugged in after the start: read, written without saving, the pointer left alone.
 void hotPlugWritesOnConnect(Checks& t) {
   FakeRival500 mouse;
   mouse.setFirmwareVersion(112);
@@ -235,7 +208,9 @@ void hotPlugWritesOnConnect(Checks& t) {
   t.expect(mouse.waitUntil([&](const FakeRival500& m) { return m.settings() == programmed(state.hardware); }, writeLimit),
            "the firmware holds the configuration");
   t.expect(mouse.saveCount() == 0 && mouse.firmwareQueries() >= 1, "queried, not saved");
+  t.expect(backend.keyboardIs(false), "keyboard interface idle: nothing is app-controlled");
   t.expect(mouse.opens(Interface::pointer) == 0, "the pointer interface is left alone");
+  for (const std::string& fault : mouse.violations()) t.expect(false, "firmware: " + fault);
 }
 
 void savingWriteIsPacedAndOrdered(Checks& t) {
@@ -281,7 +256,7 @@ void seizedKeyboardBridgesAndPassesThrough(Checks& t) {
   mouse.plugIn();
   Backend backend(scenarioState(true));
   if (!t.expect(backend.connectedWithFirmware("1.07") && backend.keyboardIs(true), "connected and seized")) return;
-  EventReader other(keyboardNode());
+  EventReader other(*nodesOf(Interface::keyboard).event);
   auto reader = readOurDevice(mouse);
   EventReader& ours = *reader;
   KeyTracker host;
@@ -325,7 +300,7 @@ void seizeReleasedWhenNothingIsAppControlled(Checks& t) {
   });
   t.expect(backend.keyboardIs(false), "the seize is released");
   t.expect(backend.waitFor([](Controller& c) { return !c.writing(); }, writeLimit), "the new assignments are written");
-  EventReader other(keyboardNode());
+  EventReader other(*nodesOf(Interface::keyboard).event);
   clickOn(mouse, Button::button7);
   t.expect(other.keys(2, eventLimit) == std::vector<KeyChange>{{KEY_A, 1}, {KEY_A, 0}},
            "the mouse's keys reach other readers again");
@@ -344,10 +319,7 @@ std::pair<int, std::string> tandemoctl(const std::string& arguments) {
 
 void commandLine(Checks& t) {
   const AppState state = scenarioState(false);
-  std::FILE* file = std::fopen(stateFile, "w");
-  const std::string text = encodeState(state);
-  std::fwrite(text.data(), 1, text.size(), file);
-  std::fclose(file);
+  std::ofstream(stateFile) << encodeState(state);
   FakeRival500 mouse;
   mouse.plugIn();
   auto [code, output] = tandemoctl("status");
@@ -394,7 +366,6 @@ void bridgeLatency(Checks& t) {
 
 std::vector<Scenario> backendScenarios() {
   return {
-      {"backend: starts with the mouse present and writes on connection", startsWithMousePresent},
       {"backend: a mouse plugged in later is found, read and written", hotPlugWritesOnConnect},
       {"backend: a saving write sends seven packets in order, paced", savingWriteIsPacedAndOrdered},
       {"backend: a refused packet stops the write with its message", refusedPacketStopsTheWrite},

@@ -83,12 +83,8 @@ std::string hex(unsigned value) {
 }
 
 const char* nameOf(Interface kind) {
-  switch (kind) {
-    case Interface::configuration: return "configuration";
-    case Interface::keyboard: return "keyboard";
-    case Interface::pointer: return "pointer";
-  }
-  return "?";
+  constexpr const char* names[] = {"configuration", "keyboard", "pointer"};  // in the enum's order
+  return names[static_cast<int>(kind)];
 }
 
 void writeEvent(int fd, const uhid_event& event) {
@@ -158,7 +154,6 @@ void FakeRival500::plugIn(bool withPointer) {
   held_.clear();
   lastInput_.clear();
   opens_.clear();
-  openNow_.clear();
   stopFd_ = ::eventfd(0, EFD_CLOEXEC);
   thread_ = std::thread([this, stopFd = stopFd_] { run(stopFd); });
 }
@@ -169,7 +164,6 @@ void FakeRival500::unplug() {
     std::lock_guard lock(mutex_);
     devices.swap(devices_);
     held_.clear();
-    openNow_.clear();
     for (const Device& device : devices) {
       uhid_event event{};
       event.type = UHID_DESTROY;
@@ -185,11 +179,6 @@ void FakeRival500::unplug() {
   if (stopFd_ >= 0) ::close(stopFd_);
   stopFd_ = -1;
   for (const Device& device : devices) ::close(device.fd);
-}
-
-bool FakeRival500::pluggedIn() const {
-  std::lock_guard lock(mutex_);
-  return !devices_.empty();
 }
 
 // The devices are fixed while this thread runs: unplug() destroys them before it stops the thread.
@@ -215,23 +204,20 @@ void FakeRival500::handle(const Device& device) {
   uhid_event event{};
   if (::read(device.fd, &event, sizeof event) <= 0) return;
   switch (event.type) {
-    case UHID_OPEN: {
-      std::lock_guard lock(mutex_);
-      ++opens_[device.kind];
-      openNow_.insert(device.kind);
+    case UHID_OPEN:
+      with([&] { ++opens_[device.kind]; });
       break;
-    }
-    case UHID_CLOSE: {
-      std::lock_guard lock(mutex_);
-      openNow_.erase(device.kind);
-      break;
-    }
     case UHID_OUTPUT:
-      onOutput(device, event.u.output.data, event.u.output.size);
+      accept(device, HidReportType::output, 0, event.u.output.data, event.u.output.size);
       break;
     case UHID_SET_REPORT: {
       const auto& request = event.u.set_report;
-      onSetReport(device, request.id, request.rnum, request.data, std::min<std::size_t>(request.size, UHID_DATA_MAX));
+      uhid_event reply{};
+      reply.type = UHID_SET_REPORT_REPLY;
+      reply.u.set_report_reply.id = request.id;
+      reply.u.set_report_reply.err = accept(device, HidReportType::feature, request.rnum, request.data,
+                                            std::min<std::size_t>(request.size, UHID_DATA_MAX));
+      writeEvent(device.fd, reply);
       break;
     }
     case UHID_GET_REPORT: {
@@ -254,48 +240,27 @@ void FakeRival500::handle(const Device& device) {
 }
 
 // Like the USB driver in front of the real mouse: a leading report number 0 is not sent, any
-// other first byte would reach the firmware as data, so it is a framing fault here.
-void FakeRival500::onOutput(const Device& device, const std::uint8_t* data, std::size_t size) {
+// other first byte would reach the firmware as data, so it is a framing fault here. Returns the
+// reply code for SetReport (0 or an errno).
+std::uint16_t FakeRival500::accept(const Device& device, HidReportType type, std::uint8_t number,
+                                   const std::uint8_t* data, std::size_t size) {
+  std::uint16_t error = EIO;
   Bytes answer;
   {
     std::lock_guard lock(mutex_);
+    const std::string what = type == HidReportType::output ? "output report" : "SetReport";
     if (device.kind != Interface::configuration) {
-      violations_.push_back(std::string("output report on the ") + nameOf(device.kind) + " interface");
-      return;
-    }
-    if (size == 0 || data[0] != 0) {
-      violations_.push_back("output report framed with report number " + (size ? hex(data[0]) : std::string("(none)")) +
-                            " on an interface without report numbers");
-      return;
-    }
-    receive(HidReportType::output, Bytes(data + 1, data + size), answer);
-  }
-  if (!answer.empty()) writeInput(device.fd, answer);
-}
-
-void FakeRival500::onSetReport(const Device& device, std::uint32_t id, std::uint8_t number, const std::uint8_t* data,
-                               std::size_t size) {
-  std::uint16_t error = 0;
-  Bytes answer;
-  {
-    std::lock_guard lock(mutex_);
-    if (device.kind != Interface::configuration) {
-      violations_.push_back(std::string("SetReport on the ") + nameOf(device.kind) + " interface");
-      error = EIO;
+      violations_.push_back(what + " on the " + nameOf(device.kind) + " interface");
     } else if (number != 0 || size == 0 || data[0] != 0) {
-      violations_.push_back("SetReport framed with report number " + hex(number) +
+      violations_.push_back(what + " framed with report number " +
+                            (size ? hex(number | data[0]) : std::string("(none)")) +
                             " on an interface without report numbers");
-      error = EIO;
     } else {
-      error = receive(HidReportType::feature, Bytes(data + 1, data + size), answer);
+      error = receive(type, Bytes(data + 1, data + size), answer);
     }
   }
-  uhid_event reply{};
-  reply.type = UHID_SET_REPORT_REPLY;
-  reply.u.set_report_reply.id = id;
-  reply.u.set_report_reply.err = error;
-  writeEvent(device.fd, reply);
   if (!answer.empty()) writeInput(device.fd, answer);
+  return error;
 }
 
 std::uint16_t FakeRival500::receive(HidReportType type, Bytes bytes, Bytes& answer) {
@@ -315,21 +280,6 @@ std::uint16_t FakeRival500::receive(HidReportType type, Bytes bytes, Bytes& answ
     answer[0] = firmwareVersion_;
   }
   return 0;
-}
-
-void FakeRival500::refuseReport(std::size_t nth) {
-  std::lock_guard lock(mutex_);
-  refusals_.insert(received_ + nth);
-}
-
-void FakeRival500::setFirmwareVersion(std::uint8_t version) {
-  std::lock_guard lock(mutex_);
-  firmwareVersion_ = version;
-}
-
-void FakeRival500::setAssignment(Button button, const Assignment& assignment) {
-  std::lock_guard lock(mutex_);
-  live_.assignments[button] = assignment;
 }
 
 void FakeRival500::press(Button button) {
@@ -423,52 +373,6 @@ void FakeRival500::writeInput(int fd, const Bytes& report) const {
   event.u.input2.size = static_cast<std::uint16_t>(report.size());
   std::copy(report.begin(), report.end(), event.u.input2.data);
   writeEvent(fd, event);
-}
-
-sim::MouseSettings FakeRival500::settings() const {
-  std::lock_guard lock(mutex_);
-  return live_;
-}
-
-sim::MouseSettings FakeRival500::storedSettings() const {
-  std::lock_guard lock(mutex_);
-  return stored_;
-}
-
-int FakeRival500::saveCount() const {
-  std::lock_guard lock(mutex_);
-  return saves_;
-}
-
-int FakeRival500::firmwareQueries() const {
-  std::lock_guard lock(mutex_);
-  return queries_;
-}
-
-std::vector<sim::ReceivedReport> FakeRival500::reports() const {
-  std::lock_guard lock(mutex_);
-  return reports_;
-}
-
-std::vector<FakeRival500::Clock::time_point> FakeRival500::reportTimes() const {
-  std::lock_guard lock(mutex_);
-  return reportTimes_;
-}
-
-std::vector<std::string> FakeRival500::violations() const {
-  std::lock_guard lock(mutex_);
-  return violations_;
-}
-
-int FakeRival500::opens(Interface kind) const {
-  std::lock_guard lock(mutex_);
-  auto found = opens_.find(kind);
-  return found == opens_.end() ? 0 : found->second;
-}
-
-bool FakeRival500::isOpen(Interface kind) const {
-  std::lock_guard lock(mutex_);
-  return openNow_.count(kind) > 0;
 }
 
 bool FakeRival500::waitUntil(const std::function<bool(const FakeRival500&)>& condition,

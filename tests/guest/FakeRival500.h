@@ -49,15 +49,17 @@ class FakeRival500 {
   void plugIn(bool withPointer = true);
   // Destroys the interfaces at once, the way pulling the cable does.
   void unplug();
-  bool pluggedIn() const;
+  bool pluggedIn() const { return !locked(devices_).empty(); }
 
   // ---- the firmware ----
   // Refuses the nth report from now on (1 = the next one): SetReport fails, an output report is
   // dropped. Either way nothing is applied.
-  void refuseReport(std::size_t nth);
-  void setFirmwareVersion(std::uint8_t version);
+  void refuseReport(std::size_t nth) { with([&] { refusals_.insert(received_ + nth); }); }
+  void setFirmwareVersion(std::uint8_t version) { with([&] { firmwareVersion_ = version; }); }
   // Programs a control as a written button map would (for tests that bypass the host).
-  void setAssignment(Rival500::Button button, const Rival500::Assignment& assignment);
+  void setAssignment(Rival500::Button button, const Rival500::Assignment& assignment) {
+    with([&] { live_.assignments[button] = assignment; });
+  }
 
   // ---- the controls: the reports the programmed assignments make the mouse send ----
   void press(Rival500::Button button);
@@ -66,21 +68,31 @@ class FakeRival500 {
   void sendInput(Interface kind, std::vector<std::uint8_t> report);
 
   // ---- observation ----
-  sim::MouseSettings settings() const;
-  sim::MouseSettings storedSettings() const;
-  int saveCount() const;
-  int firmwareQueries() const;
+  sim::MouseSettings settings() const { return locked(live_); }
+  sim::MouseSettings storedSettings() const { return locked(stored_); }
+  int saveCount() const { return locked(saves_); }
+  int firmwareQueries() const { return locked(queries_); }
   // Reports as the firmware received them: framing removed, refused ones included.
-  std::vector<sim::ReceivedReport> reports() const;
-  std::vector<Clock::time_point> reportTimes() const;  // when each of reports() arrived
-  std::vector<std::string> violations() const;  // framing faults and malformed packets
-  int opens(Interface kind) const;               // UHID_OPEN count since plug-in
-  bool isOpen(Interface kind) const;
+  std::vector<sim::ReceivedReport> reports() const { return locked(reports_); }
+  std::vector<Clock::time_point> reportTimes() const { return locked(reportTimes_); }  // when each arrived
+  std::vector<std::string> violations() const { return locked(violations_); }  // framing faults, malformed packets
+  int opens(Interface kind) const { return locked(opens_)[kind]; }  // UHID_OPEN count since plug-in
 
   // Waits until `condition` holds, at most `limit`; it is checked again after every kernel event.
   bool waitUntil(const std::function<bool(const FakeRival500&)>& condition, std::chrono::milliseconds limit) const;
 
  private:
+  template <class T>
+  T locked(const T& field) const {
+    std::lock_guard lock(mutex_);
+    return field;
+  }
+  template <class Fn>
+  void with(Fn fn) {
+    std::lock_guard lock(mutex_);
+    fn();
+  }
+
   struct Device {
     Interface kind;
     int fd = -1;
@@ -88,9 +100,8 @@ class FakeRival500 {
 
   void run(int stopFd);
   void handle(const Device& device);
-  void onOutput(const Device& device, const std::uint8_t* data, std::size_t size);
-  void onSetReport(const Device& device, std::uint32_t id, std::uint8_t number, const std::uint8_t* data,
-                   std::size_t size);
+  std::uint16_t accept(const Device& device, HidReportType type, std::uint8_t number, const std::uint8_t* data,
+                       std::size_t size);
   // Applies one unframed report; the reply code (0 or an errno) for SetReport.
   std::uint16_t receive(HidReportType type, std::vector<std::uint8_t> bytes, std::vector<std::uint8_t>& answer);
   std::vector<std::uint8_t> keyboardReport() const;
@@ -120,7 +131,6 @@ class FakeRival500 {
   std::map<int, std::vector<std::uint8_t>> lastInput_;  // by report ID, 0 for the pointer
   std::uint64_t generation_ = 0;  // counts handled kernel events
   std::map<Interface, int> opens_;
-  std::set<Interface> openNow_;
 };
 
 }  // namespace tandemo::guest

@@ -12,48 +12,25 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "FakeRival500.h"
-#include "KernelNodes.h"
 #include "Scenarios.h"
 #include "device/Rival500.h"
 
 namespace tandemo::guest {
 namespace {
 
-using namespace std::chrono_literals;
 using Rival500::Assignment;
 using Rival500::Button;
 using Bytes = std::vector<std::uint8_t>;
 
-constexpr auto nodeLimit = 3000ms;
-constexpr auto eventLimit = 2000ms;
-constexpr auto quietWindow = 300ms;  // long enough for a report to cross the input layer
-
-const InterfaceInfo& info(Interface kind) {
-  for (const InterfaceInfo& entry : rival500Interfaces()) {
-    if (entry.kind == kind) return entry;
+// An open hidraw node, closed on destruction.
+struct Fd {
+  explicit Fd(const std::string& path) : fd(::open(path.c_str(), O_RDWR | O_CLOEXEC)) {
+    if (fd < 0) throw std::runtime_error("open " + path + ": " + std::strerror(errno));
   }
-  throw std::logic_error("unknown interface");
-}
-
-HidNodes nodesOf(Interface kind) {
-  auto nodes = waitForHidDevice(info(kind).phys, kind != Interface::configuration, nodeLimit);
-  if (!nodes) throw std::runtime_error("no nodes for " + info(kind).phys);
-  return *nodes;
-}
-
-class Fd {
- public:
-  explicit Fd(const std::string& path) : fd_(::open(path.c_str(), O_RDWR | O_CLOEXEC)) {
-    if (fd_ < 0) throw std::runtime_error("open " + path + ": " + std::strerror(errno));
-  }
-  ~Fd() { ::close(fd_); }
+  ~Fd() { ::close(fd); }
   Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
+  int get() const { return fd; }
+  const int fd;
 };
 
 // With hidraw's leading report number: 0 on an interface without report numbers.
@@ -76,7 +53,7 @@ HidReportType reportType(Rival500::ReportType type) {
   return type == Rival500::ReportType::output ? HidReportType::output : HidReportType::feature;
 }
 
-void nodesAppear(Checks& t) {
+void nodesAppearWithTheirIdentity(Checks& t) {
   FakeRival500 mouse;
   mouse.plugIn();
   for (const InterfaceInfo& entry : rival500Interfaces()) {
@@ -85,23 +62,15 @@ void nodesAppear(Checks& t) {
     if (!t.expect(nodes.has_value(), "nodes of " + entry.phys)) continue;
     std::printf("    %s: %s %s\n", entry.phys.c_str(), nodes->hidraw.c_str(), nodes->event.value_or("-").c_str());
     t.expect(nodes->event.has_value() == input, "an event node exactly for the input interfaces: " + entry.phys);
+    t.expect(readBytes(nodes->sysfs + "/report_descriptor") == entry.descriptor, "report_descriptor of " + entry.phys);
+    const std::string uevent = readFile(nodes->sysfs + "/uevent");
+    for (const char* line : {"HID_ID=0003:00001038:0000170E\n", "HID_NAME=SteelSeries Rival 500\n", "DRIVER=hid-generic\n"}) {
+      t.expect(uevent.find(line) != std::string::npos, entry.phys + " uevent has " + line);
+    }
   }
   mouse.unplug();
   for (const InterfaceInfo& entry : rival500Interfaces()) {
     t.expect(waitForHidDeviceGone(entry.phys, nodeLimit), "unplugging removes " + entry.phys);
-  }
-}
-
-void sysfsDescribesInterfaces(Checks& t) {
-  FakeRival500 mouse;
-  mouse.plugIn();
-  for (const InterfaceInfo& entry : rival500Interfaces()) {
-    const HidNodes nodes = nodesOf(entry.kind);
-    t.expect(readBytes(nodes.sysfs + "/report_descriptor") == entry.descriptor, "report_descriptor of " + entry.phys);
-    const std::string uevent = readFile(nodes.sysfs + "/uevent");
-    for (const char* line : {"HID_ID=0003:00001038:0000170E\n", "HID_NAME=SteelSeries Rival 500\n", "DRIVER=hid-generic\n"}) {
-      t.expect(uevent.find(line) != std::string::npos, entry.phys + " uevent has " + line);
-    }
   }
 }
 
@@ -234,10 +203,19 @@ void keysAndMediaKeysShareOneNode(Checks& t) {
 
 }  // namespace
 
+HidNodes nodesOf(Interface kind) {
+  for (const InterfaceInfo& entry : rival500Interfaces()) {
+    if (entry.kind != kind) continue;
+    if (auto nodes = waitForHidDevice(entry.phys, kind != Interface::configuration, nodeLimit)) return *nodes;
+    throw std::runtime_error("no nodes for " + entry.phys);
+  }
+  throw std::logic_error("unknown interface");
+}
+
 std::vector<Scenario> kernelScenarios() {
   return {
-      {"kernel: the interfaces appear as hidraw and event nodes and vanish on unplug", nodesAppear},
-      {"kernel: sysfs shows each interface's descriptor and identity", sysfsDescribesInterfaces},
+      {"kernel: the interfaces appear as hidraw and event nodes with their descriptor and identity, and vanish on "
+       "unplug", nodesAppearWithTheirIdentity},
       {"kernel: packets framed with a leading 0 reach the firmware as built", framedPacketsReachFirmware},
       {"kernel: unframed packets are caught as framing faults", wrongFramingIsCaught},
       {"kernel: a refused packet fails the ioctl with EIO at once", refusedPacketFailsAtOnce},

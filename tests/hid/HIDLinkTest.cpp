@@ -261,21 +261,13 @@ TEST_F(HIDLinkTest, EachQueryEndsOnlyItselfAndUnpluggingEndsItOnce) {
   EXPECT_EQ(unplugged, (Answers{std::nullopt, std::nullopt}));
 }
 
-// ---- texts ----
-
+// The codes the Linux backend's errno tests do not reach, and a packet with no bytes.
 TEST(HIDLinkTexts, ReturnCodesAndRefusedPackets) {
-  const std::pair<IOReturn, std::string> codes[] = {
-      {kIOReturnNotPermitted, "not permitted"}, {kIOReturnNotPrivileged, "not permitted"},
-      {kIOReturnExclusiveAccess, kExclusive},   {kIOReturnNotOpen, "device not open"},
-      {kIOReturnBadArgument, "bad argument"},   {0xE00002C7, "HID error 0xe00002c7"},
-      {0x1, "HID error 0x00000001"}};
-  for (const auto& [code, text] : codes) EXPECT_EQ(describe(code), text);
-
-  const std::pair<Bytes, std::string> packets[] = {{{0x05, 0x00, 0x01}, "(05 00)"}, {{0xAB}, "(AB)"}, {{}, "()"}};
-  for (const auto& [data, shown] : packets) {
-    const HIDLink::LinkError error{HIDLink::LinkError::Write{{ReportType::output, data}, "bad argument"}};
-    EXPECT_EQ(error.description(), "The mouse refused a packet " + shown + ": bad argument");
-  }
+  EXPECT_EQ(describe(kIOReturnNotPrivileged), "not permitted");
+  EXPECT_EQ(describe(kIOReturnBadArgument), "bad argument");
+  EXPECT_EQ(describe(0x1), "HID error 0x00000001");
+  const HIDLink::LinkError empty{HIDLink::LinkError::Write{{ReportType::output, {}}, "bad argument"}};
+  EXPECT_EQ(empty.description(), "The mouse refused a packet (): bad argument");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <fstream>
 #include <sstream>
+#include <tuple>
 
 #include "linux/AutostartLoginItem.h"
 #include "linux/DesktopEntries.h"
@@ -112,9 +113,7 @@ TEST_F(Autostart, FolderFromTheEnvironmentAndFailures) {
 
 TEST(LocaleTimeOfDay, MediumTimeInTheLocale) {
   std::tm time{};
-  time.tm_hour = 9;
-  time.tm_min = 5;
-  time.tm_sec = 3;
+  std::tie(time.tm_hour, time.tm_min, time.tm_sec) = std::tuple(9, 5, 3);
   EXPECT_EQ(LocaleTimeOfDay::format(time, std::locale::classic()), "09:05:03");
   time.tm_hour = 21;
   EXPECT_EQ(LocaleTimeOfDay::format(time, std::locale::classic()), "21:05:03");

@@ -21,16 +21,11 @@ constexpr const char* kRivalId = "0003:00001038:0000170E";
 
 TEST(HidrawSysfs, HidIdAndUeventValuesAreReadExactly) {
   const std::pair<const char*, std::optional<HidId>> ids[] = {
-      {"0003:00001038:0000170E", HidId{3, 0x1038, 0x170E}},
-      {"0003:00001038:0000170e", HidId{3, 0x1038, 0x170E}},
-      {"0005:0000046D:0000B01A", HidId{5, 0x046D, 0xB01A}},
-      {"", std::nullopt},
-      {"0003:00001038", std::nullopt},
-      {"0003:00001038:0000170E:0", std::nullopt},
-      {"0003::0000170E", std::nullopt},
-      {"0003:0000 1038:0000170E", std::nullopt},
+      {"0003:00001038:0000170E", HidId{3, 0x1038, 0x170E}}, {"0003:00001038:0000170e", HidId{3, 0x1038, 0x170E}},
+      {"0005:0000046D:0000B01A", HidId{5, 0x046D, 0xB01A}}, {"", std::nullopt}, {"0003:00001038", std::nullopt},
+      {"0003:00001038:0000170E:0", std::nullopt},           {"0003::0000170E", std::nullopt},
+      {"0003:0000 1038:0000170E", std::nullopt},            {"0003:00001038:0000170E\n", std::nullopt},
       {"10003:00001038:0000170E", std::nullopt},  // the bus is 16 bits
-      {"0003:00001038:0000170E\n", std::nullopt},
   };
   for (const auto& [text, id] : ids) EXPECT_EQ(parseHidId(text), id) << text;
 

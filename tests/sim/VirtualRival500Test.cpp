@@ -67,18 +67,5 @@ TEST_F(VirtualRival500Test, WritesDecodeBackToTheirConfigurationAndSaveKeepsACop
   EXPECT_EQ(mouse.settings(), settings);
 }
 
-TEST_F(VirtualRival500Test, AnswersTheFirmwareQueryOrStaysSilent) {
-  std::vector<std::optional<std::string>> answers;
-  const auto record = [&](std::optional<std::string> version) { answers.push_back(std::move(version)); };
-  mouse.setFirmwareVersion(107);
-  link.readFirmware(record);
-  loop.runUntilIdle();
-  EXPECT_EQ(answers.size(), 1u);  // at once, through the loop
-  mouse.setFirmwareAnswer(std::nullopt);
-  link.readFirmware(record);
-  loop.advance(seconds(0.5));
-  EXPECT_EQ(answers, (std::vector<std::optional<std::string>>{"1.07", std::nullopt}));
-}
-
 }  // namespace
 }  // namespace tandemo::sim

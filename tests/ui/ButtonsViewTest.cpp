@@ -29,20 +29,11 @@ AppState withFallbackAction(HostAction action) {
   return state;
 }
 
-struct Tab {
-  explicit Tab(std::optional<AppState> state = std::nullopt) : f(std::move(state)), view(*f.controllerSignals) {
-    view.resize(1000, 600);
-    view.show();
-  }
-  template <class W>
-  W* find(const char* name) { return view.findChild<W*>(QLatin1String(name)); }
-  QString title() { return find<QLabel>("inspectorTitle")->text(); }
-  bool shown(const char* name) { return find<QWidget>(name)->isVisibleTo(&view); }
+struct Tab : Shown<ButtonsView> {
+  explicit Tab(std::optional<AppState> state = std::nullopt) : Shown(std::move(state), {1000, 600}) {}
+  QString title() { return get<QLabel>("inspectorTitle")->text(); }
   Assignment assignment(Button b) { return f.controller->state().hardware.assignments.at(b); }
   const HostAction& fallbackAction(Button b) { return f.controller->state().profiles[1].actions.at(b); }
-
-  UiFixture f;
-  ButtonsView view;
 };
 
 }  // namespace
@@ -58,15 +49,15 @@ class ButtonsViewTest : public QObject {
     t.view.setSelected(std::nullopt);
     auto* stack = t.view.findChild<QStackedWidget*>();
     QCOMPARE(qobject_cast<QLabel*>(stack->currentWidget())->text(), QStringLiteral("Select a button"));
-    QTest::mouseClick(t.find<QAbstractButton>("hotspot.button4"), Qt::LeftButton);
+    QTest::mouseClick(t.get<QAbstractButton>("hotspot.button4"), Qt::LeftButton);
     QCOMPARE(t.view.selected(), std::optional(Button::button4));
     QCOMPARE(t.title(), QStringLiteral("Thumb \u00B7 middle right"));
-    QVERIFY(t.find<QAbstractButton>("hotspot.button4")->isChecked());
+    QVERIFY(t.get<QAbstractButton>("hotspot.button4")->isChecked());
   }
 
   void appControlledIsOfferedOnlyWithAHiddenKey() {
     Tab t;
-    auto* actsAs = t.find<QComboBox>("actsAs");
+    auto* actsAs = t.get<QComboBox>("actsAs");
     t.view.setSelected(Button::button1);
     QCOMPARE(actsAs->findText("App-controlled (Tandemo)"), -1);
     QCOMPARE(actsAs->count(), 9);
@@ -95,9 +86,9 @@ class ButtonsViewTest : public QObject {
     state.hardware.assignments[Button::button5] = Assignment::scrollUp();
     Tab t(state);
     t.view.setSelected(button);
-    QVERIFY(pick(t.find<QComboBox>("actsAs"), kind));
+    QVERIFY(pick(t.get<QComboBox>("actsAs"), kind));
     QVERIFY(t.assignment(button) == expected);
-    QCOMPARE(t.find<QComboBox>("actsAs")->currentText(), kind);
+    QCOMPARE(t.get<QComboBox>("actsAs")->currentText(), kind);
     QCOMPARE(t.shown("profileGroup"), expected == Assignment::bridge());
   }
 
@@ -107,22 +98,22 @@ class ButtonsViewTest : public QObject {
     state.hardware.assignments[Button::button11] = Assignment::media(0xCD);
     Tab t(state);
     QVERIFY(t.shown("keyPicker") && !t.shown("buttonNumber") && !t.shown("mediaPicker"));
-    QVERIFY(pick(t.find<QComboBox>("keyPicker"), "Space"));
+    QVERIFY(pick(t.get<QComboBox>("keyPicker"), "Space"));
     QVERIFY(t.assignment(Button::button9) == Assignment::key(0x2C));
     t.view.setSelected(Button::button11);
-    QVERIFY(pick(t.find<QComboBox>("mediaPicker"), "Mute"));
+    QVERIFY(pick(t.get<QComboBox>("mediaPicker"), "Mute"));
     QVERIFY(t.assignment(Button::button11) == Assignment::media(0xE2));
     t.view.setSelected(Button::button4);
-    QVERIFY(pick(t.find<QComboBox>("buttonNumber"), "Middle click"));
+    QVERIFY(pick(t.get<QComboBox>("buttonNumber"), "Middle click"));
     QVERIFY(t.assignment(Button::button4) == Assignment::mouseButton(3));
   }
 
   void wowHintShowsForMouseButtonsFromFour() {
     Tab t(withFallbackAction({HostAction::MouseButton{5}}));
     QVERIFY(t.shown("wowHint"));
-    QVERIFY(t.find<QLabel>("wowHint")->text().contains("it shows up as Mouse Button 5. Shift/Ctrl/Alt combos work too."));
-    QTest::keyClick(t.find<QSpinBox>("mouseButtonStepper"), Qt::Key_Down);
-    QTest::keyClick(t.find<QSpinBox>("mouseButtonStepper"), Qt::Key_Down);
+    QVERIFY(t.get<QLabel>("wowHint")->text().contains("it shows up as Mouse Button 5. Shift/Ctrl/Alt combos work too."));
+    QTest::keyClick(t.get<QSpinBox>("mouseButtonStepper"), Qt::Key_Down);
+    QTest::keyClick(t.get<QSpinBox>("mouseButtonStepper"), Qt::Key_Down);
     QVERIFY(t.fallbackAction(Button::button9) == HostAction{HostAction::MouseButton{3}});
     QVERIFY(!t.shown("wowHint"));
   }
@@ -132,26 +123,26 @@ class ButtonsViewTest : public QObject {
     state.profiles.clear();
     Tab t(state);
     QVERIFY(!t.shown("profileGroup"));
-    QVERIFY(t.find<QComboBox>("actsAs")->isVisibleTo(&t.view));
+    QVERIFY(t.get<QComboBox>("actsAs")->isVisibleTo(&t.view));
   }
 
   void chosenProfileIsEditedAndKeptAcrossButtons() {
     Tab t;
-    QCOMPARE(t.find<QComboBox>("profilePicker")->currentText(), QStringLiteral("Everywhere else"));  // active
-    QVERIFY(pick(t.find<QComboBox>("profilePicker"), "World of Warcraft"));
-    QTest::keyClick(t.find<QSpinBox>("mouseButtonStepper"), Qt::Key_Up);
+    QCOMPARE(t.get<QComboBox>("profilePicker")->currentText(), QStringLiteral("Everywhere else"));  // active
+    QVERIFY(pick(t.get<QComboBox>("profilePicker"), "World of Warcraft"));
+    QTest::keyClick(t.get<QSpinBox>("mouseButtonStepper"), Qt::Key_Up);
     const auto& wow = t.f.controller->state().profiles[0];
     QVERIFY(wow.actions.at(Button::button9) == HostAction{HostAction::MouseButton{10}});
     QVERIFY(t.fallbackAction(Button::button9) == HostAction{HostAction::MouseButton{9}});
     // Only the WoW profile gives button10 an action; the picker stays on it.
     t.view.setSelected(Button::button10);
-    QCOMPARE(t.find<QComboBox>("profilePicker")->currentText(), QStringLiteral("World of Warcraft"));
-    QCOMPARE(t.find<QSpinBox>("mouseButtonStepper")->value(), 10);
+    QCOMPARE(t.get<QComboBox>("profilePicker")->currentText(), QStringLiteral("World of Warcraft"));
+    QCOMPARE(t.get<QSpinBox>("mouseButtonStepper")->value(), 10);
   }
 
   void typingSurvivesChangesFromTheController() {
     Tab t(withFallbackAction({HostAction::Text{"hello"}}));
-    auto* field = t.find<QLineEdit>("textToType");
+    auto* field = t.get<QLineEdit>("textToType");
     QCOMPARE(field->text(), QStringLiteral("hello"));
     field->setFocus();
     field->setCursorPosition(2);
@@ -166,17 +157,14 @@ class ButtonsViewTest : public QObject {
     QCOMPARE(field->text(), QStringLiteral("bye"));
   }
 
-  void recordingEndsWhenTheEditorLeavesTheScreen() {
+  void recordingEndsWhenAnotherButtonIsSelected() {
     AppState state = withFallbackAction({HostAction::Key{KeyChord{122}}});
     state.profiles[1].actions[Button::button11] = {HostAction::Key{KeyChord{120}}};
     Tab t(state);
-    auto* recorder = t.find<tandemo::ui::KeyRecorder>("shortcutRecorder");
+    auto* recorder = t.get<tandemo::ui::KeyRecorder>("shortcutRecorder");
     QTest::mouseClick(recorder->findChild<QAbstractButton*>("keyRecorderButton"), Qt::LeftButton);
     QVERIFY(recorder->isRecording());
     t.view.setSelected(Button::button11);  // also a shortcut: the recorder stays on screen
-    QVERIFY(!recorder->isRecording());
-    QTest::mouseClick(recorder->findChild<QAbstractButton*>("keyRecorderButton"), Qt::LeftButton);
-    t.view.hide();  // another tab
     QVERIFY(!recorder->isRecording());
     QVERIFY(t.fallbackAction(Button::button9) == HostAction{HostAction::Key{KeyChord{122}}});
   }

@@ -17,7 +17,7 @@ using tandemo::Rival500::ColorStop;
 using tandemo::Rival500::Lighting;
 using tandemo::ui::LightingEditor;
 using tandemo::ui::MouseSettingsView;
-using tandemo::ui::testing::UiFixture;
+using tandemo::ui::testing::Shown;
 using tandemo::ui::testing::tabWalk;
 using tandemo::ui::testing::unnamedControls;
 
@@ -25,16 +25,9 @@ Q_DECLARE_METATYPE(Lighting)
 
 namespace {
 
-struct Tab {
-  UiFixture f;
-  MouseSettingsView view{*f.controllerSignals};
-
-  explicit Tab(std::optional<AppState> state = std::nullopt) : f(std::move(state)) {
-    view.resize(976, 560);
-    view.show();
-    QCoreApplication::processEvents();
-  }
-  LightingEditor* logo() { return view.findChild<LightingEditor*>("logoLight"); }
+struct Tab : Shown<MouseSettingsView> {
+  using Shown::Shown;
+  LightingEditor* logo() { return get<LightingEditor>("logoLight"); }
   template <class W>
   W* inLogo(const QString& name) {
     return logo()->findChild<W*>(name);
@@ -155,7 +148,7 @@ class MouseSettingsViewTest : public QObject {
     QVERIFY(!tandemo::ui::srgbBytes(QColor()).has_value());
   }
 
-  void dpiFieldStoresWhatIsTyped() {
+  void dpiFieldStoresWhatIsTypedAndTheSliderHundreds() {
     Tab t;
     auto* field = t.view.findChild<QLineEdit*>("dpi1Field");
     auto* slider = t.view.findChild<QSlider*>("dpi1Slider");
@@ -178,12 +171,8 @@ class MouseSettingsViewTest : public QObject {
     t.f.controller->writeToMouse(false);
     t.f.advance(1.0);
     QCOMPARE(t.f.desktop.mouse().settings().dpi1, 100);  // clamped only in the packet
-  }
 
-  void dpiSliderWritesHundreds() {
-    Tab t;
-    auto* slider = t.view.findChild<QSlider*>("dpi2Slider");
-    QTest::keyClick(slider, Qt::Key_Right);
+    QTest::keyClick(t.view.findChild<QSlider*>("dpi2Slider"), Qt::Key_Right);  // the slider writes hundreds
     QCOMPARE(t.f.controller->state().hardware.dpi2, 1700);
     QCOMPARE(t.view.findChild<QLineEdit*>("dpi2Field")->text(), QLocale().toString(1700));
   }

@@ -20,7 +20,7 @@ using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
 using tandemo::ui::HostActionEditor;
 using tandemo::ui::ProfilesView;
-using tandemo::ui::testing::UiFixture;
+using tandemo::ui::testing::Shown;
 using tandemo::ui::testing::tabWalk;
 using tandemo::ui::testing::unnamedControls;
 
@@ -28,26 +28,15 @@ namespace {
 
 int opacityPercent(const QLabel* dot) { return qRound(dot->property("dotColor").value<QColor>().alphaF() * 100); }
 
-struct Tab {
-  UiFixture f;
-  ProfilesView view{*f.controllerSignals};
-
-  explicit Tab(std::optional<AppState> state = std::nullopt) : f(std::move(state)) {
-    view.resize(976, 560);
-    view.show();
-    QCoreApplication::processEvents();
-  }
-  template <class W>
-  W* get(const char* name) {
-    return view.findChild<W*>(name);
-  }
+struct Tab : Shown<ProfilesView> {
+  using Shown::Shown;
   const Profile& profile(int i) const { return f.controller->state().profiles.at(static_cast<std::size_t>(i)); }
   QListWidget* list() { return get<QListWidget>("profileList"); }
   void clickRow(int row) {
     QListWidgetItem* item = list()->item(row);
     QTest::mouseClick(list()->viewport(), Qt::LeftButton, {}, list()->visualItemRect(item).center());
   }
-  bool detailShown() { return get<QWidget>("profileDetail")->isVisible(); }
+  bool detailShown() { return get("profileDetail")->isVisible(); }
   void submitAppID(const QString& text) {
     auto* field = get<QLineEdit>("newAppID");
     QTest::keyClicks(field, text);
@@ -123,7 +112,7 @@ class ProfilesViewTest : public QObject {
     QVERIFY(t.get<QLabel>("fallbackHint")->isVisible());
   }
 
-  void minusNeedsTwoProfilesAndPlusKeepsTheSelection() {
+  void removingTheShownProfileShowsNoneMinusNeedsTwoAndPlusKeepsTheSelection() {
     Tab t;
     auto* minus = t.get<QToolButton>("removeProfile");
     t.clickRow(1);
@@ -131,24 +120,17 @@ class ProfilesViewTest : public QObject {
     QTest::mouseClick(minus, Qt::LeftButton);
     QCOMPARE(t.f.controller->state().profiles.size(), std::size_t{1});
     QVERIFY(!minus->isEnabled());
-    t.clickRow(0);
-    QTest::mouseClick(t.get<QToolButton>("addProfile"), Qt::LeftButton);
-    QCOMPARE(t.list()->count(), 2);
-    QCOMPARE(t.list()->item(1)->text(), QString("New profile"));
-    QCOMPARE(t.list()->currentRow(), 0);
-    QVERIFY(minus->isEnabled());
-  }
-
-  void removingTheShownProfileShowsNoProfile() {
-    Tab t;
-    t.clickRow(1);
-    QTest::mouseClick(t.get<QToolButton>("removeProfile"), Qt::LeftButton);
     QVERIFY(t.get<QLabel>("noProfile")->isVisible());
     QVERIFY(!t.detailShown());
     QVERIFY(t.list()->selectedItems().isEmpty());
     t.clickRow(0);
     QVERIFY(t.detailShown());
     QCOMPARE(t.get<QLineEdit>("profileName")->text(), QString("World of Warcraft"));
+    QTest::mouseClick(t.get<QToolButton>("addProfile"), Qt::LeftButton);
+    QCOMPARE(t.list()->count(), 2);
+    QCOMPARE(t.list()->item(1)->text(), QString("New profile"));
+    QCOMPARE(t.list()->currentRow(), 0);
+    QVERIFY(minus->isEnabled());
   }
 
   void pinPickerPinsAndUnpinsFromTheKeyboard() {

@@ -4,6 +4,7 @@
 // file lives in memory; advance() moves time on and lets Qt process what the change posted.
 
 #include <QCoreApplication>
+#include <QWidget>
 #include <memory>
 #include <optional>
 
@@ -46,6 +47,25 @@ struct UiFixture {
   StateStore store{files, kSettingsPath};
   std::unique_ptr<Controller> controller;
   std::unique_ptr<ControllerSignals> controllerSignals;
+};
+
+// A view on a fixture's controller, shown at the main window's size.
+template <class View>
+struct Shown {
+  explicit Shown(std::optional<AppState> state = std::nullopt, QSize size = {976, 560})
+      : f(std::move(state)), view(*f.controllerSignals) {
+    view.resize(size);
+    view.show();
+    QCoreApplication::processEvents();
+  }
+  template <class W = QWidget>
+  W* get(const char* name) {
+    return view.template findChild<W*>(QLatin1String(name));
+  }
+  bool shown(const char* name) { return get(name)->isVisibleTo(&view); }
+
+  UiFixture f;
+  View view;
 };
 
 }  // namespace tandemo::ui::testing
