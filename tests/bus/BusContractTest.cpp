@@ -254,7 +254,54 @@ class BusContractTest : public QObject {
     QCOMPARE(windowed.exitCode(), 0);
   }
 
+  // tandemoctl prints and exits alike whether the app does the work or it opens the (simulated)
+  // mouse itself; only the keyboard line differs, as the command line alone never seizes it.
+  void tandemoctlThroughTheAppAndAlone_data() {
+    QTest::addColumn<bool>("unplugged");
+    QTest::newRow("plugged in") << false;
+    QTest::newRow("unplugged") << true;
+  }
+
+  void tandemoctlThroughTheAppAndAlone() {
+    QFETCH(bool, unplugged);
+    const QStringList commands[] = {{"status"}, {"firmware"}, {"write", "--no-save"}, {"write"}, {"reset"},
+                                    {"pin", "World of Warcraft"}, {"pin", "Nobody"}, {"pin", "auto"}, {"status"}};
+    const QStringList simulation = unplugged ? QStringList{"--simulate-unplugged"} : QStringList{};
+    QProcess& app = start(prepare(Settings::twoNamedAlike) + simulation);
+    QTRY_VERIFY_WITH_TIMEOUT(unplugged || !property("Firmware").toString().isEmpty(), kWaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(!property("Writing").toBool(), kWaitMs);
+    QStringList throughApp;
+    for (const QStringList& command : commands) throughApp << command.join(' ') + tandemoctl(command);
+    QCOMPARE(call(method("Quit")).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(app.waitForFinished(kWaitMs));
+    QVERIFY(waitForOwner(false));
+
+    prepare(Settings::twoNamedAlike);
+    QStringList alone;
+    for (const QStringList& command : commands) {
+      const QStringList simulated = command.first() == "pin" ? QStringList{} : QStringList{"--simulate"} + simulation;
+      alone << command.join(' ') + tandemoctl(command + simulated + QStringList{"--state", statePath()});
+    }
+    throughApp.replaceInStrings("keyboard: seized", "keyboard: idle");
+    QCOMPARE(throughApp, alone);
+    QVERIFY(alone.join('\n').contains(unplugged ? "exit 3" : "Written and saved to the mouse's memory"));
+  }
+
  private:
+  // One run of tandemoctl on the test's bus: its exit status, standard output and error.
+  QString tandemoctl(const QStringList& arguments) {
+    QProcess ctl;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
+    environment.insert("XDG_RUNTIME_DIR", dir_->path());
+    environment.insert("XDG_CONFIG_HOME", dir_->filePath("config"));
+    ctl.setProcessEnvironment(environment);
+    ctl.start(TANDEMOCTL_EXE, arguments);
+    if (!ctl.waitForFinished(kWaitMs)) return " did not finish";
+    return QString(" -> exit %1\n").arg(ctl.exitCode()) + ctl.readAllStandardOutput() +
+           "--\n" + ctl.readAllStandardError();
+  }
+
   QDBusConnection bus() const { return QDBusConnection::connectToBus(address_, "test"); }
   QString statePath() const { return dir_->filePath("state.json"); }
 
