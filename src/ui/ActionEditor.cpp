@@ -92,8 +92,9 @@ class Caption final : public QLabel {
 
   template <typename Measure>
   QSize remembered(int key, Measure measure) const {
-    // setText, setWordWrap, setIndent, setMargin and setAlignment send no event: compare what they change.
-    const Settings now{text(), wordWrap(), indent(), margin(), alignment()};
+    // setText, setWordWrap, setIndent, setMargin, setAlignment and setSizePolicy send no event:
+    // compare what they change.
+    const Settings now{text(), wordWrap(), indent(), margin(), alignment(), sizePolicy()};
     if (!(now == settings_)) {
       answers_.clear();
       settings_ = now;
@@ -113,6 +114,7 @@ class Caption final : public QLabel {
     int indent = 0;
     int margin = 0;
     Qt::Alignment alignment;
+    QSizePolicy policy;
     bool operator==(const Settings&) const = default;
   };
   mutable Settings settings_;
