@@ -121,7 +121,7 @@ int main(int argc, char** argv) {
     const long rss = residentKb(pid);
     const double before = cpuMs(pid);
     std::this_thread::sleep_for(std::chrono::seconds(10));
-    std::printf(" rss_kb=%ld cpu_ms=%.0f", rss, cpuMs(pid) - before);
+    std::printf(" rss_kb=%ld cpu_ms=%.1f", rss, cpuMs(pid) - before);
   }
   std::printf("\n");
   stop(pid);
