@@ -74,8 +74,8 @@ measure() {
   printf -v "${name}_rss" '%s' "$memory"
   printf -v "${name}_cpu" '%s' "$idle"
   printf -v "${name}_work" '%s' "$startWork"
-  printf '%-8s start %6.1f ms (median of %d: %s), CPU until then %.0f ms\n' "$name" "$start" "$runs" "${starts[*]}" "$startWork"
-  printf '         RSS %5.1f MB, CPU %4.0f ms in 10 s idle (medians of %d)\n' \
+  printf '%-8s start %6.1f ms (median of %d: %s), CPU until then %.1f ms\n' "$name" "$start" "$runs" "${starts[*]}" "$startWork"
+  printf '         RSS %5.1f MB, CPU %5.1f ms in 10 s idle (medians of %d)\n' \
     "$(awk -v kb="$memory" 'BEGIN { print kb / 1024 }')" "$idle" "$idle_runs"
 }
 
@@ -86,6 +86,6 @@ measure tandemo "$app" --simulate --state "$work/state.json"
 awk -v fs="$floor_start" -v ts="$tandemo_start" -v fr="$floor_rss" -v tr="$tandemo_rss" \
     -v fc="$floor_cpu" -v tc="$tandemo_cpu" -v fw="$floor_work" -v tw="$tandemo_work" 'BEGIN {
   printf "tandemo / floor: start %.2fx (target <= 1.3x; CPU until mapped %.2fx), memory %.2fx (target <= 1.3x),\n", ts / fs, (fw > 0 ? tw / fw : 0), tr / fr
-  printf "                 idle CPU %+.0f ms in 10 s (target <= +0 ms; the clock ticks in 10 ms)\n", tc - fc
+  printf "                 idle CPU %+.1f ms in 10 s (target <= +0 ms)\n", tc - fc
 }'
 echo "(wall-clock start-up times swing with the machine's load: compare the two programs within one run)"

@@ -40,7 +40,9 @@ Expected<std::optional<Uuid>, std::string> resolveProfile(const AppState& state,
   for (const Profile& profile : state.profiles) {
     if (profile.name == nameOrID) named.push_back(&profile);
   }
-  const std::string quoted = "\"" + std::string(nameOrID) + "\"";
+  // Built by appending: GCC 12's -O3 misreads "\"" + std::string as an overlapping copy (-Wrestrict).
+  std::string quoted = "\"";
+  quoted.append(nameOrID).push_back('"');
   if (named.empty()) return unexpected("No profile is named " + quoted + ".");
   if (named.size() > 1) {
     std::string ids;

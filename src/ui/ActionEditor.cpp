@@ -1,6 +1,7 @@
 #include "ui/ActionEditor.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +11,8 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <utility>
+#include <vector>
 
 #include "core/Overloaded.h"
 
@@ -59,6 +62,78 @@ QWidget* page(QVBoxLayout*& layout, QWidget* parent) {
   return widget;
 }
 
+// A wrapped label that remembers its measurements. Qt measures a wrapped label by laying out its
+// whole text again on every call, and the layouts of a window ask dozens of times while it is
+// built and shown; the answers change only with the text, the font or the geometry settings.
+class Caption final : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+  QSize sizeHint() const override { return remembered(kSizeHint, [this] { return QLabel::sizeHint(); }); }
+  QSize minimumSizeHint() const override {
+    return remembered(kMinimumSizeHint, [this] { return QLabel::minimumSizeHint(); });
+  }
+  int heightForWidth(int width) const override {
+    return remembered(width, [this, width] { return QSize(width, QLabel::heightForWidth(width)); }).height();
+  }
+
+ protected:
+  bool event(QEvent* event) override {
+    const QEvent::Type type = event->type();
+    if (type == QEvent::FontChange || type == QEvent::StyleChange || type == QEvent::ContentsRectChange ||
+        type == QEvent::LayoutDirectionChange || type == QEvent::Polish || type == QEvent::ScreenChangeInternal) {
+      answers_.clear();
+    }
+    return QLabel::event(event);
+  }
+
+ private:
+  static constexpr int kSizeHint = -2, kMinimumSizeHint = -3;  // widths are never negative
+
+  template <typename Measure>
+  QSize remembered(int key, Measure measure) const {
+    // setText, setWordWrap, setIndent, setMargin, setAlignment and setSizePolicy send no event:
+    // compare what they change.
+    const Settings now{text(), wordWrap(), indent(), margin(), alignment(), sizePolicy()};
+    if (!(now == settings_)) {
+      answers_.clear();
+      settings_ = now;
+    }
+    for (const auto& [asked, answer] : answers_) {
+      if (asked == key) return answer;
+    }
+    const QSize answer = measure();
+    if (answers_.size() >= 8) answers_.erase(answers_.begin());
+    answers_.emplace_back(key, answer);
+    return answer;
+  }
+
+  struct Settings {
+    QString text;
+    bool wrap = false;
+    int indent = 0;
+    int margin = 0;
+    Qt::Alignment alignment;
+    QSizePolicy policy;
+    bool operator==(const Settings&) const = default;
+  };
+  mutable Settings settings_;
+  mutable std::vector<std::pair<int, QSize>> answers_;
+};
+
+// The style's warning sign, loaded when first shown: most actions never show it, and loading
+// the theme's image would delay the window's first frame.
+class WarningIcon final : public QLabel {
+ public:
+  using QLabel::QLabel;
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    if (pixmap().isNull()) setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(14, 14));
+    QLabel::showEvent(event);
+  }
+};
+
 }  // namespace
 
 QFont scaledFont(const QFont& base, double factor) {
@@ -72,7 +147,7 @@ QFont scaledFont(const QFont& base, double factor) {
 }
 
 QLabel* makeCaption(const QString& text, Tone tone, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
+  auto* label = new Caption(text, parent);
   label->setWordWrap(true);
   label->setFont(scaledFont(label->font(), tone == Tone::tertiary ? 0.77 : 0.85));
   if (tone == Tone::warning) {
@@ -264,8 +339,7 @@ HostActionEditor::HostActionEditor(QWidget* parent) : QWidget(parent), kind_(new
   warning_->setObjectName(QStringLiteral("oneToOneWarning"));
   auto* warningRow = new QHBoxLayout(warning_);
   warningRow->setContentsMargins(0, 0, 0, 0);
-  auto* icon = new QLabel(warning_);
-  icon->setPixmap(style()->standardIcon(QStyle::SP_MessageBoxWarning).pixmap(14, 14));
+  auto* icon = new WarningIcon(warning_);
   icon->setAlignment(Qt::AlignTop);
   warningRow->addWidget(icon);
   warningRow->addWidget(makeCaption(QStringLiteral("More than one input per press. Fine on the desktop; "

@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QSystemTrayIcon>
 #include <QTabWidget>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <functional>
 
@@ -42,7 +43,6 @@ MainWindow::MainWindow(ControllerSignals& model, bool simulated, QWidget* parent
     : QWidget(parent), header_(new MainHeader(model, simulated, this)), tabs_(new QTabWidget(this)) {
   setWindowTitle(tr("Tandemo"));
   setObjectName("mainWindow");
-  setWindowIcon(windowIcon());
   resize(kDefaultSize);
   setMinimumSize(kMinimumSize);
 
@@ -78,6 +78,16 @@ MainWindow::MainWindow(ControllerSignals& model, bool simulated, QWidget* parent
              themeIcon({"preferences-system", "emblem-system"}), tr("Setup"));
   tabArea->addWidget(tabs_);
   column->addLayout(tabArea, 1);
+}
+
+bool MainWindow::event(QEvent* event) {
+  // The icon is decoded from the theme's large image, which takes longer than building the
+  // window: it comes once the first frame is on screen.
+  if (event->type() == QEvent::Paint && !iconRequested_) {
+    iconRequested_ = true;
+    QTimer::singleShot(0, this, [this] { setWindowIcon(ui::windowIcon()); });
+  }
+  return QWidget::event(event);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

@@ -40,11 +40,13 @@ class MainWindow final : public QWidget {
   void closed();
 
  protected:
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
 
  private:
   MainHeader* header_;
   QTabWidget* tabs_;
+  bool iconRequested_ = false;
 };
 
 // The application scene: the tray icon and its menu, the settings window, the virtual mouse
