@@ -1,6 +1,8 @@
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QStringList>
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <iostream>
@@ -51,16 +53,19 @@ MakeDesktop chooseDesktop(const AppOptions& options) {
   return [](MainLoop& loop) { return std::make_unique<linux_platform::LinuxDesktop>(loop); };
 }
 
-// Desktops name their icon theme; where the platform names none (offscreen, a bare X server) the
-// freedesktop folders are searched with the standard theme, and Adwaita fills the gaps.
+// Desktops name their icon theme; where the platform names none, or only hicolor (offscreen, a
+// bare X server), the freedesktop folders are searched with Adwaita. Every theme inherits hicolor,
+// and looking there first would parse its large index at every start.
 void useIconTheme() {
   QIcon::setFallbackThemeName("Adwaita");
-  if (!QIcon::themeName().isEmpty()) return;
+  if (!QIcon::themeName().isEmpty() && QIcon::themeName() != QLatin1String("hicolor")) return;
   QStringList paths = QIcon::themeSearchPaths();
   const QString dataDirs = qEnvironmentVariable("XDG_DATA_DIRS", "/usr/local/share:/usr/share");
   for (const QString& dir : dataDirs.split(':', Qt::SkipEmptyParts)) paths << dir + "/icons";
   QIcon::setThemeSearchPaths(paths);
-  QIcon::setThemeName("hicolor");
+  const bool adwaita = std::any_of(paths.cbegin(), paths.cend(),
+                                   [](const QString& dir) { return QFileInfo::exists(dir + "/Adwaita/index.theme"); });
+  QIcon::setThemeName(adwaita ? "Adwaita" : "hicolor");
 }
 
 // Exit status of a headless start that finds another Tandemo in the session; the systemd unit
