@@ -24,7 +24,7 @@ struct SlotUnref {
 using Slot = std::unique_ptr<sd_bus_slot, SlotUnref>;
 
 struct ErrorHolder {
-  sd_bus_error error = SD_BUS_ERROR_NULL;
+  sd_bus_error error{nullptr, nullptr, 0};
   ErrorHolder() = default;
   ErrorHolder(const ErrorHolder&) = delete;
   ErrorHolder& operator=(const ErrorHolder&) = delete;
