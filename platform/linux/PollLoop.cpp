@@ -11,6 +11,8 @@
 #include <utility>
 #include <vector>
 
+#include "core/WorkerWaits.h"
+
 namespace tandemo::linux_platform {
 
 PollLoop::PollLoop(ClockSource clock) : clock_(std::move(clock)), wakeFd_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
@@ -46,36 +48,10 @@ MainLoop::WatchId PollLoop::watchReadable(int fd, Task onReadable) {
 
 void PollLoop::unwatch(WatchId id) { watches_.erase(id); }
 
-bool PollLoop::sleepOnWorker(Duration duration, std::stop_token stop) {
-  std::mutex m;
-  std::condition_variable_any cv;
-  std::unique_lock lock(m);
-  // Waits for the whole duration unless a stop is requested.
-  return !cv.wait_for(lock, stop, duration, [] { return false; }) && !stop.stop_requested();
-}
+bool PollLoop::sleepOnWorker(Duration duration, std::stop_token stop) { return sleepUnlessStopped(duration, stop); }
 
 bool PollLoop::runOnMainAndWait(Task task, std::stop_token stop) {
-  struct Hop {
-    std::mutex m;
-    std::condition_variable_any cv;
-    bool done = false;
-    bool abandoned = false;
-  };
-  auto hop = std::make_shared<Hop>();
-  post([hop, task = std::move(task)] {
-    {
-      std::lock_guard lock(hop->m);
-      if (hop->abandoned) return;
-    }
-    task();
-    std::lock_guard lock(hop->m);
-    hop->done = true;
-    hop->cv.notify_all();
-  });
-  std::unique_lock lock(hop->m);
-  if (hop->cv.wait(lock, stop, [&] { return hop->done; })) return true;
-  hop->abandoned = true;
-  return false;
+  return postAndWait(*this, std::move(task), stop);
 }
 
 void PollLoop::runPosted() {

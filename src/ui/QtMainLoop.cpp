@@ -5,8 +5,9 @@
 #include <QSocketNotifier>
 #include <QThread>
 #include <QTimerEvent>
-#include <condition_variable>
 #include <memory>
+
+#include "core/WorkerWaits.h"
 
 namespace tandemo::ui {
 namespace {
@@ -93,13 +94,7 @@ void QtMainLoop::unwatch(WatchId id) {
   watches_.erase(it);
 }
 
-bool QtMainLoop::sleepOnWorker(Duration duration, std::stop_token stop) {
-  std::mutex m;
-  std::condition_variable_any cv;
-  std::unique_lock lock(m);
-  // Waits for the whole duration unless a stop is requested.
-  return !cv.wait_for(lock, stop, duration, [] { return false; }) && !stop.stop_requested();
-}
+bool QtMainLoop::sleepOnWorker(Duration duration, std::stop_token stop) { return sleepUnlessStopped(duration, stop); }
 
 bool QtMainLoop::runOnMainAndWait(Task task, std::stop_token stop) {
   if (QThread::currentThread() == thread()) {
@@ -107,28 +102,7 @@ bool QtMainLoop::runOnMainAndWait(Task task, std::stop_token stop) {
     task();
     return true;
   }
-  struct Hop {
-    std::mutex m;
-    std::condition_variable_any cv;
-    bool done = false;
-    bool abandoned = false;
-  };
-  auto hop = std::make_shared<Hop>();
-  post([hop, task = std::move(task)] {
-    {
-      // A worker that stopped waiting may be tearing down what the task refers to.
-      std::lock_guard lock(hop->m);
-      if (hop->abandoned) return;
-    }
-    task();
-    std::lock_guard lock(hop->m);
-    hop->done = true;
-    hop->cv.notify_all();
-  });
-  std::unique_lock lock(hop->m);
-  if (hop->cv.wait(lock, stop, [&] { return hop->done; })) return true;
-  hop->abandoned = true;
-  return false;
+  return postAndWait(*this, std::move(task), stop);
 }
 
 }  // namespace tandemo::ui
