@@ -7,7 +7,6 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QSlider>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -35,16 +34,7 @@ constexpr int kDpiStep = 100;
 }  // namespace
 
 MouseSettingsView::MouseSettingsView(ControllerSignals& model, QWidget* parent) : QWidget(parent), model_(model) {
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-  auto* scroll = new QScrollArea;
-  scroll->setAccessibleName("Sensitivity & Lights");
-  scroll->setWidgetResizable(true);
-  scroll->setFrameShape(QFrame::NoFrame);
-  outer->addWidget(scroll);
-  auto* content = new QWidget;
-  scroll->setWidget(content);
-  auto* layout = new QVBoxLayout(content);
+  auto* layout = scrollingContent(this, "Sensitivity & Lights");
   layout->setSpacing(14);
 
   layout->addWidget(buildSensitivity());

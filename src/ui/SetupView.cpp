@@ -10,7 +10,6 @@
 #include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QScrollArea>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -93,16 +92,7 @@ QPushButton* button(const QString& text, const char* name) {
 }  // namespace
 
 SetupView::SetupView(ControllerSignals& model, QWidget* parent) : QWidget(parent), model_(model) {
-  auto* outer = new QVBoxLayout(this);
-  outer->setContentsMargins(0, 0, 0, 0);
-  auto* scroll = new QScrollArea;
-  scroll->setAccessibleName("Setup");
-  scroll->setWidgetResizable(true);
-  scroll->setFrameShape(QFrame::NoFrame);
-  outer->addWidget(scroll);
-  auto* content = new QWidget;
-  scroll->setWidget(content);
-  auto* layout = new QVBoxLayout(content);
+  auto* layout = scrollingContent(this, "Setup");
   layout->setSpacing(18);
   layout->setContentsMargins(11, 11, 15, 11);
   layout->addWidget(buildPermissions());

@@ -4,7 +4,9 @@
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QToolButton>
+#include <QVBoxLayout>
 
 namespace tandemo::ui {
 
@@ -71,6 +73,19 @@ QPushButton* segmentButton(const QString& text) {
       " QPushButton:focus { border: 2px solid palette(highlight); }"
       " QPushButton:checked:focus { border: 2px solid palette(highlighted-text); }");
   return button;
+}
+
+QVBoxLayout* scrollingContent(QWidget* tab, const QString& name) {
+  auto* outer = new QVBoxLayout(tab);
+  outer->setContentsMargins(0, 0, 0, 0);
+  auto* scroll = new QScrollArea;
+  scroll->setAccessibleName(name);
+  scroll->setWidgetResizable(true);
+  scroll->setFrameShape(QFrame::NoFrame);
+  outer->addWidget(scroll);
+  auto* content = new QWidget;
+  scroll->setWidget(content);
+  return new QVBoxLayout(content);
 }
 
 }  // namespace tandemo::ui

@@ -9,6 +9,7 @@
 class QLabel;
 class QPushButton;
 class QToolButton;
+class QVBoxLayout;
 class QWidget;
 
 namespace tandemo::ui {
@@ -29,5 +30,7 @@ QToolButton* iconButton(const char* themeIcon, const QString& fallback, const QS
 // A checkable segment of a segmented picker; the chosen one is drawn in the highlight colour,
 // which every theme, dark ones included, keeps distinct from plain buttons.
 QPushButton* segmentButton(const QString& text);
+// Fills `tab` with a frameless scroll area named `name` and returns the layout of its content.
+QVBoxLayout* scrollingContent(QWidget* tab, const QString& name);
 
 }  // namespace tandemo::ui
