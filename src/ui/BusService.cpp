@@ -33,6 +33,9 @@ void BusService::serve(Controller& controller, bool simulated) {
   detach();
   controller_ = &controller;
   simulated_ = simulated;
+  std::error_code error;
+  const auto file = std::filesystem::absolute(controller.settingsFile(), error);
+  settingsFile_ = QString::fromStdString((error ? controller.settingsFile() : file).string());
   observer_ = controller.subscribe([this](Controller::Property property) { changed(property); });
   published_ = properties();
 }
@@ -73,9 +76,7 @@ QVariantMap BusService::properties() const {
   QStringList pressed;
   for (const Rival500::Button button : c.pressedButtons()) pressed << text(std::string(Rival500::rawValue(button)));
   values["PressedButtons"] = pressed;
-  std::error_code error;
-  const auto file = std::filesystem::absolute(c.settingsFile(), error);
-  values["SettingsFile"] = QString::fromStdString((error ? c.settingsFile() : file).string());
+  values["SettingsFile"] = settingsFile_;
   return values;
 }
 

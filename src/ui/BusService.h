@@ -75,6 +75,7 @@ class BusService final : public QObject {
   Controller* controller_ = nullptr;
   Controller::ObserverId observer_ = 0;
   bool simulated_ = false;
+  QString settingsFile_;  // absolute; it never changes while served
   bool headless_ = false;
   QVariantMap published_;
   std::vector<FirmwareCall> firmwareCalls_;
