@@ -294,30 +294,21 @@ void FakeRival500::release(Button button) {
   controlChanged(button);
 }
 
-void FakeRival500::sendInput(Interface kind, Bytes report) {
-  std::lock_guard lock(mutex_);
-  if (const int fd = fdOf(kind); fd >= 0) writeInput(fd, report);
-}
-
-// Sends the report of the collection the control belongs to, when it changed.
+// Sends the report of the collection the control belongs to, when it changed. Controls the
+// scenarios press are keys, media keys or bridged; the pointer interface only has to be there.
 void FakeRival500::controlChanged(Button button) {
   const Assignment& assignment = live_.assignments.at(button);
-  Interface kind = Interface::keyboard;
   Bytes report;
   if (assignment.is<Assignment::Key>() || assignment.is<Assignment::Bridge>()) {
     report = keyboardReport();
   } else if (assignment.is<Assignment::Media>()) {
     report = consumerReport();
-  } else if (assignment.is<Assignment::MouseButton>()) {
-    kind = Interface::pointer;
-    report = pointerReport();
   } else {
     return;
   }
-  const int key = kind == Interface::pointer ? 0 : report[0];
-  if (lastInput_[key] == report) return;
-  lastInput_[key] = report;
-  if (const int fd = fdOf(kind); fd >= 0) writeInput(fd, report);
+  if (lastInput_[report[0]] == report) return;
+  lastInput_[report[0]] = report;
+  if (const int fd = fdOf(Interface::keyboard); fd >= 0) writeInput(fd, report);
 }
 
 Bytes FakeRival500::keyboardReport() const {
@@ -335,7 +326,7 @@ Bytes FakeRival500::keyboardReport() const {
       keys.push_back(*usage);
     }
   }
-  if (keys.size() > keySlots) keys.assign(keySlots, 0x01);  // the boot protocol's roll-over error
+  keys.resize(std::min(keys.size(), keySlots));
   Bytes report = {keyboardReportID, modifiers, 0, 0, 0, 0, 0, 0, 0};
   std::copy(keys.begin(), keys.end(), report.begin() + 3);
   return report;
@@ -349,15 +340,6 @@ Bytes FakeRival500::consumerReport() const {
   }
   usages.resize(2, 0x00);
   return {consumerReportID, usages[0], 0x00, usages[1], 0x00};
-}
-
-Bytes FakeRival500::pointerReport() const {
-  std::uint8_t buttons = 0;
-  for (Button button : held_) {
-    const auto* mouse = std::get_if<Assignment::MouseButton>(&live_.assignments.at(button).value);
-    if (mouse && mouse->number >= 1 && mouse->number <= 8) buttons = static_cast<std::uint8_t>(buttons | (1u << (mouse->number - 1)));
-  }
-  return {buttons, 0, 0, 0};
 }
 
 int FakeRival500::fdOf(Interface kind) const {

@@ -49,7 +49,6 @@ class FakeRival500 {
   void plugIn(bool withPointer = true);
   // Destroys the interfaces at once, the way pulling the cable does.
   void unplug();
-  bool pluggedIn() const { return !locked(devices_).empty(); }
 
   // ---- the firmware ----
   // Refuses the nth report from now on (1 = the next one): SetReport fails, an output report is
@@ -64,8 +63,6 @@ class FakeRival500 {
   // ---- the controls: the reports the programmed assignments make the mouse send ----
   void press(Rival500::Button button);
   void release(Rival500::Button button);
-  // A raw input report of the test's own on one interface (report ID first when numbered).
-  void sendInput(Interface kind, std::vector<std::uint8_t> report);
 
   // ---- observation ----
   sim::MouseSettings settings() const { return locked(live_); }
@@ -106,7 +103,6 @@ class FakeRival500 {
   std::uint16_t receive(HidReportType type, std::vector<std::uint8_t> bytes, std::vector<std::uint8_t>& answer);
   std::vector<std::uint8_t> keyboardReport() const;
   std::vector<std::uint8_t> consumerReport() const;
-  std::vector<std::uint8_t> pointerReport() const;
   void controlChanged(Rival500::Button button);
   int fdOf(Interface kind) const;
   void writeInput(int fd, const std::vector<std::uint8_t>& report) const;
@@ -128,7 +124,7 @@ class FakeRival500 {
   int saves_ = 0;
   int queries_ = 0;
   std::set<Rival500::Button> held_;
-  std::map<int, std::vector<std::uint8_t>> lastInput_;  // by report ID, 0 for the pointer
+  std::map<int, std::vector<std::uint8_t>> lastInput_;  // by report ID
   std::uint64_t generation_ = 0;  // counts handled kernel events
   std::map<Interface, int> opens_;
 };
