@@ -204,23 +204,20 @@ TEST_F(ControllerTest, WithTheBridgeOffTheKeyboardInterfaceIsNeverSeizedAndTheHi
   EXPECT_EQ(logged(kHiddenKeys), 1);
 }
 
-// Logged once each time a bridged control meets a keyboard interface that is not seized.
+// Logged once each time a bridged control meets a keyboard interface that is not seized (the
+// warning shown for each keyboard state: SetupViewTest).
 TEST_F(ControllerTest, HiddenKeysWarningFollowsTheSeizeAndTheBridgedControls) {
   mouse.setSeizeResult(kIOReturnNotPermitted);
   start(plainState());
   loop.runUntilIdle();
-  EXPECT_FALSE(c().hiddenKeysReachDesktop());  // nothing bridged
   c().setAssignment(Button::button10, Rival500::Assignment::bridge());
   loop.advance(seconds(6));  // three polls, each retrying in vain
-  EXPECT_TRUE(c().hiddenKeysReachDesktop());
   EXPECT_EQ(logged(kHiddenKeys), 1);
   mouse.setSeizeResult(std::nullopt);
   loop.advance(seconds(2));
-  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
   EXPECT_FALSE(c().hiddenKeysReachDesktop());
-  mouse.unplug();  // absent: no keys at all
+  mouse.unplug();
   loop.runUntilIdle();
-  EXPECT_FALSE(c().hiddenKeysReachDesktop());
   mouse.setSeizeResult(kIOReturnExclusiveAccess);
   mouse.plugIn();
   loop.runUntilIdle();

@@ -205,7 +205,7 @@ void hotPlugWritesOnConnect(Checks& t) {
            "no mouse at start");
   mouse.plugIn();
   t.expect(backend.connectedWithFirmware("1.12"), "the plugged-in mouse is found and its firmware read");
-  t.expect(mouse.waitUntil([&](const FakeRival500& m) { return m.settings() == programmed(state.hardware); }, writeLimit),
+  t.expect(backend.waitFor([&](Controller&) { return mouse.settings() == programmed(state.hardware); }, writeLimit),
            "the firmware holds the configuration");
   t.expect(mouse.saveCount() == 0 && mouse.firmwareQueries() >= 1, "queried, not saved");
   t.expect(backend.keyboardIs(false), "keyboard interface idle: nothing is app-controlled");

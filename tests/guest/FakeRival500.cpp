@@ -76,12 +76,6 @@ const Bytes pointerDescriptor = {
 
 bool isModifier(std::uint8_t usage) { return usage >= 0xE0 && usage <= 0xE7; }
 
-std::string hex(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", value);
-  return text;
-}
-
 const char* nameOf(Interface kind) {
   constexpr const char* names[] = {"configuration", "keyboard", "pointer"};  // in the enum's order
   return names[static_cast<int>(kind)];
@@ -170,7 +164,6 @@ void FakeRival500::unplug() {
       writeEvent(device.fd, event);
     }
   }
-  changed_.notify_all();
   if (thread_.joinable()) {
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(stopFd_, &one, sizeof one);
@@ -232,11 +225,6 @@ void FakeRival500::handle(const Device& device) {
     default:
       break;
   }
-  {
-    std::lock_guard lock(mutex_);
-    ++generation_;
-  }
-  changed_.notify_all();
 }
 
 // Like the USB driver in front of the real mouse: a leading report number 0 is not sent, any
@@ -252,9 +240,7 @@ std::uint16_t FakeRival500::accept(const Device& device, HidReportType type, std
     if (device.kind != Interface::configuration) {
       violations_.push_back(what + " on the " + nameOf(device.kind) + " interface");
     } else if (number != 0 || size == 0 || data[0] != 0) {
-      violations_.push_back(what + " framed with report number " +
-                            (size ? hex(number | data[0]) : std::string("(none)")) +
-                            " on an interface without report numbers");
+      violations_.push_back(what + " without the leading report number 0 of an interface without report numbers");
     } else {
       error = receive(type, Bytes(data + 1, data + size), answer);
     }
@@ -355,19 +341,6 @@ void FakeRival500::writeInput(int fd, const Bytes& report) const {
   event.u.input2.size = static_cast<std::uint16_t>(report.size());
   std::copy(report.begin(), report.end(), event.u.input2.data);
   writeEvent(fd, event);
-}
-
-bool FakeRival500::waitUntil(const std::function<bool(const FakeRival500&)>& condition,
-                             std::chrono::milliseconds limit) const {
-  const auto deadline = Clock::now() + limit;
-  std::unique_lock lock(mutex_);
-  while (true) {
-    const std::uint64_t seen = generation_;
-    lock.unlock();
-    if (condition(*this)) return true;
-    lock.lock();
-    if (!changed_.wait_until(lock, deadline, [&] { return generation_ != seen; })) return false;
-  }
 }
 
 }  // namespace tandemo::guest

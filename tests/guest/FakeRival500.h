@@ -5,9 +5,7 @@
 // as real hardware. The firmware decodes what the host sends into the simulated mouse's state.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -75,9 +73,6 @@ class FakeRival500 {
   std::vector<std::string> violations() const { return locked(violations_); }  // framing faults, malformed packets
   int opens(Interface kind) const { return locked(opens_)[kind]; }  // UHID_OPEN count since plug-in
 
-  // Waits until `condition` holds, at most `limit`; it is checked again after every kernel event.
-  bool waitUntil(const std::function<bool(const FakeRival500&)>& condition, std::chrono::milliseconds limit) const;
-
  private:
   template <class T>
   T locked(const T& field) const {
@@ -108,7 +103,6 @@ class FakeRival500 {
   void writeInput(int fd, const std::vector<std::uint8_t>& report) const;
 
   mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
   std::vector<Device> devices_;
   std::thread thread_;
   int stopFd_ = -1;
@@ -125,7 +119,6 @@ class FakeRival500 {
   int queries_ = 0;
   std::set<Rival500::Button> held_;
   std::map<int, std::vector<std::uint8_t>> lastInput_;  // by report ID
-  std::uint64_t generation_ = 0;  // counts handled kernel events
   std::map<Interface, int> opens_;
 };
 
