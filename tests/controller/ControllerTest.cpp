@@ -284,23 +284,13 @@ TEST_F(ControllerTest, FrontChangeReleasesTheBridgeOnlyWhenTheActiveProfileChang
 
 // ---- writing to the mouse ----
 
-TEST_F(ControllerTest, WritesEndInTheirMessageAndLogLineOneAtATimeAndRestoreFactorySaves) {
-  AppState state = AppState::wowDefault();
-  state.saveToOnboardMemory = false;
+// One write at a time: BusContractTest; restoring saves whatever the setting says: SetupViewTest.
+TEST_F(ControllerTest, WritesEndInTheirMessageAndLogLineAndRestoringKeepsTheProfiles) {
+  const AppState state = AppState::wowDefault();
   startSettled(state);
-  Result first, second;
-  c().writeToMouse(false, into(first));
-  c().writeToMouse(true, into(second));
-  EXPECT_EQ(second, std::pair(false, std::string("A write to the mouse is already under way.")));
-  loop.advance(seconds(1));
-  EXPECT_EQ(first, std::pair(true, std::string("Written to the mouse")));
-
-  sentBefore = mouse.reports().size();
   c().restoreFactory();
-  EXPECT_EQ(c().state().hardware, HardwareConfig::factory());
   EXPECT_EQ(c().state().profiles, state.profiles);
   loop.advance(seconds(1));
-  EXPECT_EQ(commands(), kSaved);  // saved whatever saveToOnboardMemory says
 
   // Without an explicit choice, saveToOnboardMemory decides; an unbuildable light sends nothing.
   struct Row { std::function<void(AppState&)> edit; Commands sent; std::string message; };
