@@ -1,46 +1,23 @@
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <ctime>
 #include <functional>
 
-#include "controller/Controller.h"
-#include "core/VirtualLoop.h"
-#include "model/StateCodec.h"
-#include "sim/FakeServices.h"
-#include "sim/RecordingEventSink.h"
-#include "sim/ScriptedWorkspace.h"
-#include "sim/VirtualRival500.h"
+#include "ControllerFixture.h"
 
 namespace tandemo {
 namespace {
 
-using Button = Rival500::Button;
-using Property = Controller::Property;
-
-const std::filesystem::path kFile = "/home/me/.config/Tandemo/state.json";
+const std::filesystem::path kFile = kSettingsPath;
 const std::filesystem::path kAside = "/home/me/.config/Tandemo/state.unreadable-20240305-140709.json";
 const std::string kIgnored = "Ignored an unreadable edit of the settings file: ";
 const std::string kReloaded = "Reloaded the settings file after an edit outside Tandemo";
 
-std::chrono::system_clock::time_point march5() {
-  std::tm t{};
-  t.tm_year = 124; t.tm_mon = 2; t.tm_mday = 5; t.tm_hour = 14; t.tm_min = 7; t.tm_sec = 9; t.tm_isdst = -1;
-  return std::chrono::system_clock::from_time_t(std::mktime(&t));
-}
-
 // A plugged-in mouse, settings loaded from a file, the start-up write done.
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public ControllerTest {
  protected:
   void SetUp() override {
-    files.put(kFile, encodeState(initial));
-    controller = std::make_unique<Controller>(
-        ControllerServices{loop, mouse, events, workspace, loginItem, systemLog, timeOfDay, store});
-    controller->subscribe([this](Property property) { told.push_back(property); });
+    start(AppState::wowDefault());  // button 9 is app-controlled
     loop.advance(seconds(1));
   }
 
-  Controller& c() { return *controller; }
   template <class Edit>
   AppState edited(Edit edit) const {
     AppState next = controller->state();
@@ -53,29 +30,11 @@ class SettingsFileTest : public ::testing::Test {
     c().settingsFileChanged();
   }
   long stateTold() const { return std::ranges::count(told, Property::state); }
-  // Lines of the activity log that start with `prefix` after the time.
-  long logged(const std::string& prefix) const {
-    return std::ranges::count_if(controller->log(),
-                                 [&](const std::string& line) { return line.starts_with("09:05:03  " + prefix); });
-  }
   void holdButton9() {
     mouse.press(Button::button9);
     loop.runUntilIdle();
     ASSERT_EQ(c().pressedButtons(), std::set<Button>{Button::button9});
   }
-
-  AppState initial = AppState::wowDefault();  // button 9 is app-controlled
-  VirtualLoop loop;
-  sim::VirtualRival500 mouse{loop, true};
-  RecordingEventSink events{loop};
-  sim::ScriptedWorkspace workspace;
-  sim::FakeLoginItem loginItem;
-  sim::RecordingSystemLog systemLog;
-  sim::FixedTimeOfDay timeOfDay;
-  sim::MemoryFileSystem files;
-  StateStore store{files, kFile, march5};
-  std::vector<Property> told;
-  std::unique_ptr<Controller> controller;
 };
 
 // Our own save reported by the watch is not taken for an edit; an outside edit is applied as a
@@ -116,7 +75,7 @@ TEST_F(SettingsFileTest, AnOutsideEditReplacesASavePendingFromBefore) {
     c().setState(edited([](AppState& s) { s.hardware.dpi2 += 100; }));  // a later change is saved
     loop.advance(seconds(0.5));
     EXPECT_EQ(decodeState(*files.content(kFile)).value(), c().state());
-    files.put(kFile, encodeState(initial));
+    files.put(kFile, encodeState(AppState::wowDefault()));
     c().settingsFileChanged();
   }
 }
@@ -176,7 +135,7 @@ TEST_F(SettingsFileTest, ADeletedFileKeepsTheSettingsAndIsWrittenAgainOnQuitting
   c().settingsFileChanged();
   EXPECT_EQ(c().reloadSettings().error(),
             "There is no settings file at " + kFile.string() + "; Tandemo keeps the settings in use.");
-  EXPECT_EQ(logged("The settings file was deleted"), 1);
+  EXPECT_EQ(logged("The settings file was deleted; Tandemo keeps its settings and saves them again"), 1);
   EXPECT_EQ(c().state(), before);
   loop.advance(seconds(5));
   EXPECT_FALSE(files.content(kFile));
