@@ -1,6 +1,5 @@
 // A bridged press on the simulated mouse to the host action's first event, through the real
-// poll loop, the controller and the bridge: the host-side twin of the guest's uhid-to-uinput
-// figure, so the two can be compared as a ratio.
+// poll loop, the controller and the bridge.
 
 #include <benchmark/benchmark.h>
 

@@ -1,103 +1,13 @@
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <functional>
 
-#include "controller/Controller.h"
-#include "core/VirtualLoop.h"
-#include "model/StateCodec.h"
-#include "sim/FakeServices.h"
-#include "sim/RecordingEventSink.h"
-#include "sim/ScriptedWorkspace.h"
-#include "sim/VirtualRival500.h"
+#include "ControllerFixture.h"
 
 namespace tandemo {
 namespace {
 
 using ::testing::ElementsAre;
-using Button = Rival500::Button;
-using Property = Controller::Property;
-using Commands = std::vector<std::uint8_t>;
-using Result = std::optional<std::pair<bool, std::string>>;
-
-constexpr const char* kSettingsPath = "/home/me/.config/Tandemo/state.json";
-// DPI 1, DPI 2, polling, logo, wheel, button map; then the save.
-const Commands kConfiguration = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31};
-const Commands kSaved = {0x03, 0x03, 0x04, 0x05, 0x05, 0x31, 0x09};
-const std::string kHiddenKeys =
-    "App-controlled buttons send their hidden keys (F13–F24) to the desktop while Tandemo does not hold the "
-    "mouse's keyboard interface; the desktop may act on some of them (microphone mute, touchpad toggle)";
-
-// The default state with no control bridged: nothing asks for the keyboard interface.
-AppState plainState() {
-  AppState state = AppState::wowDefault();
-  state.hardware = HardwareConfig::factory();
-  return state;
-}
-
-class ControllerTest : public ::testing::Test {
- protected:
-  explicit ControllerTest(bool pluggedIn = true) : mouse(loop, pluggedIn) {}
-
-  // Without a state, there is no settings file.
-  void start(std::optional<AppState> state = std::nullopt, bool writeOnConnectAtStart = true,
-             bool bridgeEnabled = true) {
-    if (state) files.put(kSettingsPath, encodeState(*state));
-    controller = std::make_unique<Controller>(ControllerServices{
-        loop, mouse, events, workspace, loginItem, systemLog, timeOfDay, store, "org.tandemo.Tandemo",
-        writeOnConnectAtStart, bridgeEnabled});
-    controller->subscribe([this](Property property) { told.push_back(property); });
-  }
-  // Starts, lets the start-up write program the mouse, then forgets what was sent and told.
-  void startSettled(const AppState& state) {
-    start(state);
-    loop.advance(seconds(1));
-    sentBefore = mouse.reports().size();
-    told.clear();
-  }
-
-  Controller& c() { return *controller; }
-  template <class Edit>
-  void change(Edit edit) {
-    AppState next = c().state();
-    edit(next);
-    c().setState(std::move(next));
-  }
-  void front(std::optional<std::string> bundleID) {
-    workspace.activate(std::move(bundleID));
-    loop.runUntilIdle();
-  }
-  Controller::WriteDone into(Result& result) {
-    return [&result](bool ok, std::string message) { result.emplace(ok, std::move(message)); };
-  }
-  AppState saved() const { return decodeState(files.content(kSettingsPath).value_or("")).value(); }
-  // Command bytes of the reports that reached the mouse since `sentBefore`.
-  Commands commands() const {
-    Commands sent;
-    for (const auto& report : mouse.reports()) sent.push_back(report.bytes.at(0));
-    return {sent.begin() + static_cast<std::ptrdiff_t>(sentBefore), sent.end()};
-  }
-  std::vector<std::string> logLines() const { return {controller->log().begin(), controller->log().end()}; }
-  long logged(const std::string& line) const { return std::ranges::count(logLines(), "09:05:03  " + line); }
-
-  VirtualLoop loop;
-  sim::VirtualRival500 mouse;
-  RecordingEventSink events{loop};
-  sim::ScriptedWorkspace workspace;
-  sim::FakeLoginItem loginItem;
-  sim::RecordingSystemLog systemLog;
-  sim::FixedTimeOfDay timeOfDay;
-  sim::MemoryFileSystem files;
-  StateStore store{files, kSettingsPath};
-  std::vector<Property> told;
-  std::size_t sentBefore = 0;
-  std::unique_ptr<Controller> controller;  // last: goes first
-};
-
-class UnpluggedControllerTest : public ControllerTest {
- protected:
-  UnpluggedControllerTest() : ControllerTest(false) {}
-};
 
 // ---- start-up and the cable ----
 
@@ -204,23 +114,20 @@ TEST_F(ControllerTest, WithTheBridgeOffTheKeyboardInterfaceIsNeverSeizedAndTheHi
   EXPECT_EQ(logged(kHiddenKeys), 1);
 }
 
-// Logged once each time a bridged control meets a keyboard interface that is not seized.
+// Logged once each time a bridged control meets a keyboard interface that is not seized (the
+// warning shown for each keyboard state: SetupViewTest).
 TEST_F(ControllerTest, HiddenKeysWarningFollowsTheSeizeAndTheBridgedControls) {
   mouse.setSeizeResult(kIOReturnNotPermitted);
   start(plainState());
   loop.runUntilIdle();
-  EXPECT_FALSE(c().hiddenKeysReachDesktop());  // nothing bridged
   c().setAssignment(Button::button10, Rival500::Assignment::bridge());
   loop.advance(seconds(6));  // three polls, each retrying in vain
-  EXPECT_TRUE(c().hiddenKeysReachDesktop());
   EXPECT_EQ(logged(kHiddenKeys), 1);
   mouse.setSeizeResult(std::nullopt);
   loop.advance(seconds(2));
-  EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
   EXPECT_FALSE(c().hiddenKeysReachDesktop());
-  mouse.unplug();  // absent: no keys at all
+  mouse.unplug();
   loop.runUntilIdle();
-  EXPECT_FALSE(c().hiddenKeysReachDesktop());
   mouse.setSeizeResult(kIOReturnExclusiveAccess);
   mouse.plugIn();
   loop.runUntilIdle();
@@ -233,7 +140,6 @@ TEST_F(ControllerTest, HiddenKeysWarningFollowsTheSeizeAndTheBridgedControls) {
   loop.advance(seconds(1));
   EXPECT_EQ(logged(kHiddenKeys), 0);
 }
-
 
 TEST_F(ControllerTest, PinningSwitchingAndUnbridgingReleaseTheBridgeButRenamingDoesNot) {
   startSettled(AppState::wowDefault());
@@ -286,39 +192,15 @@ TEST_F(ControllerTest, FrontChangeReleasesTheBridgeOnlyWhenTheActiveProfileChang
   EXPECT_THAT(told, ElementsAre(Property::frontBundleID, Property::frontBundleID, Property::pressedButtons));
 }
 
-TEST_F(ControllerTest, UnplugWhileABridgedChordIsHeldLeavesNothingDown) {
-  AppState state = AppState::wowDefault();
-  state.profiles[1].actions[Button::button10] = HostAction{HostAction::Key{KeyChord{0, true}}};  // shift-A
-  startSettled(state);
-  mouse.press(Button::button10);
-  loop.runUntilIdle();
-  EXPECT_TRUE(events.held().keys.contains(0));
-  mouse.unplug();
-  loop.runUntilIdle();
-  EXPECT_TRUE(events.held().empty()) << ::testing::PrintToString(events.lines());
-  EXPECT_TRUE(c().pressedButtons().empty());
-}
-
 // ---- writing to the mouse ----
 
-TEST_F(ControllerTest, WritesEndInTheirMessageAndLogLineOneAtATimeAndRestoreFactorySaves) {
-  AppState state = AppState::wowDefault();
-  state.saveToOnboardMemory = false;
+// One write at a time: BusContractTest; restoring saves whatever the setting says: SetupViewTest.
+TEST_F(ControllerTest, WritesEndInTheirMessageAndLogLineAndRestoringKeepsTheProfiles) {
+  const AppState state = AppState::wowDefault();
   startSettled(state);
-  Result first, second;
-  c().writeToMouse(false, into(first));
-  c().writeToMouse(true, into(second));
-  EXPECT_EQ(second, std::pair(false, std::string("A write to the mouse is already under way.")));
-  loop.advance(seconds(1));
-  EXPECT_EQ(first, std::pair(true, std::string("Written to the mouse")));
-
-  sentBefore = mouse.reports().size();
   c().restoreFactory();
-  EXPECT_FALSE(c().hid().seizeWanted());
-  EXPECT_EQ(c().state().hardware, HardwareConfig::factory());
   EXPECT_EQ(c().state().profiles, state.profiles);
   loop.advance(seconds(1));
-  EXPECT_EQ(commands(), kSaved);  // saved whatever saveToOnboardMemory says
 
   // Without an explicit choice, saveToOnboardMemory decides; an unbuildable light sends nothing.
   struct Row { std::function<void(AppState&)> edit; Commands sent; std::string message; };
@@ -345,7 +227,6 @@ TEST_F(ControllerTest, WritesEndInTheirMessageAndLogLineOneAtATimeAndRestoreFact
     EXPECT_EQ(logLines().back(), "09:05:03  " + (ok ? row.message : "Written to the mouse"));
   }
 }
-
 
 // ---- profiles ----
 
@@ -423,7 +304,8 @@ TEST_F(UnpluggedControllerTest, RunningAppsAreOrdinaryOthersSortedIgnoringCase) 
 
 // ---- permissions, login item, log and observers ----
 
-TEST_F(ControllerTest, PermissionPollEveryTwoSecondsRetriesTheSeizeAndRequestsOpenThePrivacyPages) {
+// The requests and their privacy pages: SetupViewTest.
+TEST_F(ControllerTest, PermissionPollEveryTwoSecondsRetriesTheSeize) {
   mouse.setSeizeResult(kIOReturnNotPermitted);  // the system says granted, the interface still refuses
   events.setAccessibility(false);
   start(AppState::wowDefault(), /*writeOnConnectAtStart=*/false);
@@ -445,11 +327,6 @@ TEST_F(ControllerTest, PermissionPollEveryTwoSecondsRetriesTheSeizeAndRequestsOp
   EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
   EXPECT_EQ(logged(waiting), 2);
   EXPECT_EQ(logged("Taking over the mouse's extra buttons"), 1);
-  c().requestInputMonitoring();
-  c().requestAccessibility();
-  EXPECT_EQ(mouse.inputMonitoringRequests(), 1);
-  EXPECT_EQ(events.accessibilityRequests(), 1u);
-  EXPECT_THAT(workspace.openedPages(), ElementsAre("ListenEvent", "Accessibility"));
 }
 
 TEST_F(UnpluggedControllerTest, LaunchAtLoginKeepsTheToggleWhenRegisteringFailsObserversCanLeaveTheLogKeeps200) {

@@ -97,16 +97,6 @@ TEST(SerialQueue, DestructionEndsSleepsAndHopsAtOnceAndDropsQueuedJobs) {
   EXPECT_FALSE(laterRan);
 }
 
-TEST(PollLoop, RunsPostedTasksAndTimersUntilQuit) {
-  tandemo::linux_platform::PollLoop loop;
-  std::vector<std::string> order;
-  loop.startTimer(5ms, [&] { order.push_back("timer"); loop.quit(); });
-  loop.post([&] { order.push_back("posted"); });
-  std::thread([&] { loop.post([&] { order.push_back("from thread"); }); }).join();
-  loop.run();
-  EXPECT_EQ(order, (std::vector<std::string>{"posted", "from thread", "timer"}));
-}
-
 // A stalled loop: a repeating timer that missed five periods fires once, then keeps its period
 // from that moment. The loop's clock is the test's, so nothing waits.
 TEST(PollLoop, ARepeatingTimerThatFellBehindFiresOnceAndKeepsItsPeriodFromThen) {

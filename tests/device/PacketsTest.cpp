@@ -11,17 +11,11 @@ using namespace tandemo::Rival500;
 using Bytes = std::vector<std::uint8_t>;
 using B = Button;
 
-TEST(Packets, FixedCommandsOfAFactoryWrite) {
-  // DPI preset: command, 0, preset, DPI code, 0, 0x42
-  EXPECT_EQ(sensitivity(1, 800), (Packet{ReportType::output, {0x03, 0x00, 0x01, 0x07, 0x00, 0x42}}));
-  EXPECT_EQ(sensitivity(2, 1600), (Packet{ReportType::output, {0x03, 0x00, 0x02, 0x0F, 0x00, 0x42}}));
-  // Polling rate: command, 0, rate code
-  EXPECT_EQ(pollingRate(1000), (Packet{ReportType::output, {0x04, 0x00, 0x01}}));
+TEST(Packets, FixedCommandsDpiCodesRoundToHundredsAndClampAndPollingCodes) {
   EXPECT_EQ(savePacket(), (Packet{ReportType::output, {0x09, 0x00}}));
   EXPECT_EQ(firmwareQueryPacket(), (Packet{ReportType::output, {0x10, 0x00}}));
-}
-
-TEST(Packets, DpiCodesRoundToHundredsAndClampAndPollingCodes) {
+  // DPI preset: command, 0, preset, DPI code, 0, 0x42
+  EXPECT_EQ(sensitivity(2, 1600), (Packet{ReportType::output, {0x03, 0x00, 0x02, 0x0F, 0x00, 0x42}}));
   const std::pair<std::int64_t, std::uint8_t> dpiRows[] = {  // {requested DPI, code sent}
       {INT64_MIN, 0}, {-5, 0}, {100, 0}, {149, 0}, {150, 1}, {1249, 11}, {1250, 12}, {11949, 118}, {11950, 119},
       {20000, 119}, {INT64_MAX, 119}};
@@ -31,7 +25,8 @@ TEST(Packets, DpiCodesRoundToHundredsAndClampAndPollingCodes) {
   // {rate in Hz, code sent}; anything the mouse does not offer becomes 1000 Hz
   const std::pair<std::int64_t, std::uint8_t> hzRows[] = {{1000, 1}, {500, 2}, {250, 3}, {125, 4},
                                                            {333, 1},  {0, 1},   {-125, 1}, {2000, 1}};
-  for (const auto& [hz, code] : hzRows) EXPECT_EQ(pollingRate(hz).data, (Bytes{0x04, 0x00, code})) << hz;
+  // Polling rate: command, 0, rate code
+  for (const auto& [hz, code] : hzRows) EXPECT_EQ(pollingRate(hz), (Packet{ReportType::output, {0x04, 0x00, code}})) << hz;
 }
 
 TEST(Packets, ButtonMapOfTheMouseAsShipped) {

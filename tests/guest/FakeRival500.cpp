@@ -76,12 +76,6 @@ const Bytes pointerDescriptor = {
 
 bool isModifier(std::uint8_t usage) { return usage >= 0xE0 && usage <= 0xE7; }
 
-std::string hex(unsigned value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "0x%02X", value);
-  return text;
-}
-
 const char* nameOf(Interface kind) {
   constexpr const char* names[] = {"configuration", "keyboard", "pointer"};  // in the enum's order
   return names[static_cast<int>(kind)];
@@ -170,7 +164,6 @@ void FakeRival500::unplug() {
       writeEvent(device.fd, event);
     }
   }
-  changed_.notify_all();
   if (thread_.joinable()) {
     const std::uint64_t one = 1;
     [[maybe_unused]] const auto written = ::write(stopFd_, &one, sizeof one);
@@ -232,11 +225,6 @@ void FakeRival500::handle(const Device& device) {
     default:
       break;
   }
-  {
-    std::lock_guard lock(mutex_);
-    ++generation_;
-  }
-  changed_.notify_all();
 }
 
 // Like the USB driver in front of the real mouse: a leading report number 0 is not sent, any
@@ -252,9 +240,7 @@ std::uint16_t FakeRival500::accept(const Device& device, HidReportType type, std
     if (device.kind != Interface::configuration) {
       violations_.push_back(what + " on the " + nameOf(device.kind) + " interface");
     } else if (number != 0 || size == 0 || data[0] != 0) {
-      violations_.push_back(what + " framed with report number " +
-                            (size ? hex(number | data[0]) : std::string("(none)")) +
-                            " on an interface without report numbers");
+      violations_.push_back(what + " without the leading report number 0 of an interface without report numbers");
     } else {
       error = receive(type, Bytes(data + 1, data + size), answer);
     }
@@ -294,30 +280,21 @@ void FakeRival500::release(Button button) {
   controlChanged(button);
 }
 
-void FakeRival500::sendInput(Interface kind, Bytes report) {
-  std::lock_guard lock(mutex_);
-  if (const int fd = fdOf(kind); fd >= 0) writeInput(fd, report);
-}
-
-// Sends the report of the collection the control belongs to, when it changed.
+// Sends the report of the collection the control belongs to, when it changed. Controls the
+// scenarios press are keys, media keys or bridged; the pointer interface only has to be there.
 void FakeRival500::controlChanged(Button button) {
   const Assignment& assignment = live_.assignments.at(button);
-  Interface kind = Interface::keyboard;
   Bytes report;
   if (assignment.is<Assignment::Key>() || assignment.is<Assignment::Bridge>()) {
     report = keyboardReport();
   } else if (assignment.is<Assignment::Media>()) {
     report = consumerReport();
-  } else if (assignment.is<Assignment::MouseButton>()) {
-    kind = Interface::pointer;
-    report = pointerReport();
   } else {
     return;
   }
-  const int key = kind == Interface::pointer ? 0 : report[0];
-  if (lastInput_[key] == report) return;
-  lastInput_[key] = report;
-  if (const int fd = fdOf(kind); fd >= 0) writeInput(fd, report);
+  if (lastInput_[report[0]] == report) return;
+  lastInput_[report[0]] = report;
+  if (const int fd = fdOf(Interface::keyboard); fd >= 0) writeInput(fd, report);
 }
 
 Bytes FakeRival500::keyboardReport() const {
@@ -335,7 +312,7 @@ Bytes FakeRival500::keyboardReport() const {
       keys.push_back(*usage);
     }
   }
-  if (keys.size() > keySlots) keys.assign(keySlots, 0x01);  // the boot protocol's roll-over error
+  keys.resize(std::min(keys.size(), keySlots));
   Bytes report = {keyboardReportID, modifiers, 0, 0, 0, 0, 0, 0, 0};
   std::copy(keys.begin(), keys.end(), report.begin() + 3);
   return report;
@@ -351,15 +328,6 @@ Bytes FakeRival500::consumerReport() const {
   return {consumerReportID, usages[0], 0x00, usages[1], 0x00};
 }
 
-Bytes FakeRival500::pointerReport() const {
-  std::uint8_t buttons = 0;
-  for (Button button : held_) {
-    const auto* mouse = std::get_if<Assignment::MouseButton>(&live_.assignments.at(button).value);
-    if (mouse && mouse->number >= 1 && mouse->number <= 8) buttons = static_cast<std::uint8_t>(buttons | (1u << (mouse->number - 1)));
-  }
-  return {buttons, 0, 0, 0};
-}
-
 int FakeRival500::fdOf(Interface kind) const {
   for (const Device& device : devices_) {
     if (device.kind == kind) return device.fd;
@@ -373,19 +341,6 @@ void FakeRival500::writeInput(int fd, const Bytes& report) const {
   event.u.input2.size = static_cast<std::uint16_t>(report.size());
   std::copy(report.begin(), report.end(), event.u.input2.data);
   writeEvent(fd, event);
-}
-
-bool FakeRival500::waitUntil(const std::function<bool(const FakeRival500&)>& condition,
-                             std::chrono::milliseconds limit) const {
-  const auto deadline = Clock::now() + limit;
-  std::unique_lock lock(mutex_);
-  while (true) {
-    const std::uint64_t seen = generation_;
-    lock.unlock();
-    if (condition(*this)) return true;
-    lock.lock();
-    if (!changed_.wait_until(lock, deadline, [&] { return generation_ != seen; })) return false;
-  }
 }
 
 }  // namespace tandemo::guest

@@ -5,9 +5,7 @@
 // as real hardware. The firmware decodes what the host sends into the simulated mouse's state.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <functional>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -49,7 +47,6 @@ class FakeRival500 {
   void plugIn(bool withPointer = true);
   // Destroys the interfaces at once, the way pulling the cable does.
   void unplug();
-  bool pluggedIn() const { return !locked(devices_).empty(); }
 
   // ---- the firmware ----
   // Refuses the nth report from now on (1 = the next one): SetReport fails, an output report is
@@ -64,8 +61,6 @@ class FakeRival500 {
   // ---- the controls: the reports the programmed assignments make the mouse send ----
   void press(Rival500::Button button);
   void release(Rival500::Button button);
-  // A raw input report of the test's own on one interface (report ID first when numbered).
-  void sendInput(Interface kind, std::vector<std::uint8_t> report);
 
   // ---- observation ----
   sim::MouseSettings settings() const { return locked(live_); }
@@ -77,9 +72,6 @@ class FakeRival500 {
   std::vector<Clock::time_point> reportTimes() const { return locked(reportTimes_); }  // when each arrived
   std::vector<std::string> violations() const { return locked(violations_); }  // framing faults, malformed packets
   int opens(Interface kind) const { return locked(opens_)[kind]; }  // UHID_OPEN count since plug-in
-
-  // Waits until `condition` holds, at most `limit`; it is checked again after every kernel event.
-  bool waitUntil(const std::function<bool(const FakeRival500&)>& condition, std::chrono::milliseconds limit) const;
 
  private:
   template <class T>
@@ -106,13 +98,11 @@ class FakeRival500 {
   std::uint16_t receive(HidReportType type, std::vector<std::uint8_t> bytes, std::vector<std::uint8_t>& answer);
   std::vector<std::uint8_t> keyboardReport() const;
   std::vector<std::uint8_t> consumerReport() const;
-  std::vector<std::uint8_t> pointerReport() const;
   void controlChanged(Rival500::Button button);
   int fdOf(Interface kind) const;
   void writeInput(int fd, const std::vector<std::uint8_t>& report) const;
 
   mutable std::mutex mutex_;
-  mutable std::condition_variable changed_;
   std::vector<Device> devices_;
   std::thread thread_;
   int stopFd_ = -1;
@@ -128,8 +118,7 @@ class FakeRival500 {
   int saves_ = 0;
   int queries_ = 0;
   std::set<Rival500::Button> held_;
-  std::map<int, std::vector<std::uint8_t>> lastInput_;  // by report ID, 0 for the pointer
-  std::uint64_t generation_ = 0;  // counts handled kernel events
+  std::map<int, std::vector<std::uint8_t>> lastInput_;  // by report ID
   std::map<Interface, int> opens_;
 };
 

@@ -20,6 +20,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+std::string readFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // The nodes appear some 80-100 ms after UHID_START, and devtmpfs may lag behind sysfs: polling
 // the file system is all a program without udevd can do.
 constexpr milliseconds pollStep{10};
@@ -39,7 +44,7 @@ std::optional<HidNodes> findHidDevice(const std::string& phys, bool withEvent) {
     if (readFile(entry.path() / "uevent").find("HID_PHYS=" + phys + "\n") == std::string::npos) continue;
     auto hidraw = firstEntry(entry.path() / "hidraw", "hidraw");
     if (!hidraw || !fs::exists("/dev/" + *hidraw)) return std::nullopt;
-    HidNodes nodes{entry.path().string(), "/dev/" + *hidraw, std::nullopt};
+    HidNodes nodes{"/dev/" + *hidraw, std::nullopt};
     if (auto input = firstEntry(entry.path() / "input", "input")) {
       if (auto event = firstEntry(entry.path() / "input" / *input, "event")) {
         if (fs::exists("/dev/input/" + *event)) nodes.event = "/dev/input/" + *event;
@@ -67,10 +72,6 @@ std::optional<HidNodes> waitForHidDevice(const std::string& phys, bool withEvent
   return pollFor([&] { return findHidDevice(phys, withEvent); }, limit);
 }
 
-bool waitForHidDeviceGone(const std::string& phys, milliseconds limit) {
-  return pollFor([&] { return !findHidDevice(phys, false).has_value(); }, limit);
-}
-
 std::optional<std::string> waitForEventNodeNamed(const std::string& prefix, milliseconds limit) {
   return pollFor(
       [&]() -> std::optional<std::string> {
@@ -78,22 +79,12 @@ std::optional<std::string> waitForEventNodeNamed(const std::string& prefix, mill
         for (const auto& entry : fs::directory_iterator("/sys/class/input", error)) {
           const std::string name = entry.path().filename().string();
           if (name.rfind("event", 0) != 0) continue;
-          if (readFile((entry.path() / "device" / "name").string()).rfind(prefix, 0) != 0) continue;
+          if (readFile(entry.path() / "device" / "name").rfind(prefix, 0) != 0) continue;
           if (fs::exists("/dev/input/" + name)) return "/dev/input/" + name;
         }
         return std::nullopt;
       },
       limit);
-}
-
-std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::vector<std::uint8_t> readBytes(const std::string& path) {
-  const std::string text = readFile(path);
-  return {text.begin(), text.end()};
 }
 
 EventReader::EventReader(const std::string& node) : fd_(::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {

@@ -14,7 +14,6 @@ namespace tandemo::guest {
 using std::chrono::milliseconds;
 
 struct HidNodes {
-  std::string sysfs;                 // /sys/bus/hid/devices/0003:1038:170E.000N
   std::string hidraw;                // /dev/hidrawN
   std::optional<std::string> event;  // /dev/input/eventN, when the kernel made an input device
 };
@@ -22,13 +21,8 @@ struct HidNodes {
 // The HID device whose uevent says HID_PHYS=`phys`, once its nodes exist (and its event node,
 // when `withEvent`); absent after `limit`.
 std::optional<HidNodes> waitForHidDevice(const std::string& phys, bool withEvent, milliseconds limit);
-// Whether no HID device with this HID_PHYS is left after at most `limit`.
-bool waitForHidDeviceGone(const std::string& phys, milliseconds limit);
 // The first /dev/input/eventN whose device name starts with `prefix`, waiting at most `limit`.
 std::optional<std::string> waitForEventNodeNamed(const std::string& prefix, milliseconds limit);
-
-std::string readFile(const std::string& path);
-std::vector<std::uint8_t> readBytes(const std::string& path);
 
 struct KeyChange {
   std::uint16_t code = 0;
@@ -44,7 +38,6 @@ class EventReader {
   EventReader(const EventReader&) = delete;
   EventReader& operator=(const EventReader&) = delete;
 
-  int fd() const { return fd_; }
   bool grab(bool on);  // EVIOCGRAB
   // Key changes (no repeats) until `count` have arrived or `limit` has passed.
   std::vector<KeyChange> keys(std::size_t count, milliseconds limit);

@@ -44,9 +44,6 @@ TEST(StateStore, MissingFileGivesTheDefaultAndOnlySaveWritesIt) {
   EXPECT_TRUE(files.files().empty());
   EXPECT_EQ(store.save(customState()).value().movedAside, std::nullopt);
   EXPECT_EQ(files.content(settings), encodeState(customState()));
-  const LoadResult reloaded = StateStore(files, settings, march5).load();
-  EXPECT_EQ(reloaded.source, Source::file);
-  EXPECT_EQ(reloaded.state, customState());
 }
 
 TEST(StateStore, UndecodableFileIsMovedAsideOnTheFirstSaveAndFailuresKeepTheFile) {

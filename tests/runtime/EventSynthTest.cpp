@@ -102,7 +102,6 @@ TEST_F(EventSynthTest, SequencesPlayAtExactGapsOneRunAfterAnother) {
     for (const auto& entry : sink.recorded()) result.push_back(entry.at);
     return result;
   };
-  EXPECT_EQ(synth.sequenceQueueLabel(), "org.tandemo.Tandemo.sequence");
   synth.run({Step{Step::Chord{chord(8, false, true)}}, Step{Step::Delay{100}}, Step{Step::Chord{chord(9)}}});
   synth.run({Step{Step::Mouse{2}}, Step{Step::Text{"z"}}});
   loop.runUntilIdle();  // the first step at once; the rest waits for virtual time
