@@ -14,6 +14,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <signal.h>
+
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -296,7 +299,7 @@ class BusContractTest : public QObject {
     QTest::addColumn<QString>("error");  // empty: as alone
     QTest::newRow("refused") << Settings::noWriteOnConnect << QStringList{"--simulate-refuse", "1"}
                              << QStringList{"write"} << QString();
-    QTest::newRow("no answer") << Settings::none << QStringList{"--simulate-firmware", "none"}
+    QTest::newRow("no answer") << Settings::noWriteOnConnect << QStringList{"--simulate-firmware", "none"}
                                << QStringList{"firmware"} << QString();
     QTest::newRow("not saved") << Settings::unwritable << QStringList{} << QStringList{"reset"}
                                << "tandemoctl: Could not save settings: ";
@@ -320,10 +323,18 @@ class BusContractTest : public QObject {
 
   // What only the app refuses: a second write while one runs, and a settings file it does not own.
   void tandemoctlRefusedByTheApp() {
-    start(prepare(Settings::noWriteOnConnect));
+    const qint64 app = start(prepare(Settings::noWriteOnConnect)).processId();
     QDBusPendingCall running = bus().asyncCall(method("Write", {false}));
     QTRY_COMPARE_WITH_TIMEOUT(latest("Writing"), QVariant(true), kWaitMs);
-    QCOMPARE(tandemoctl({"write"}), QString(" -> exit 1\n--\nA write to the mouse is already under way.\n"));
+    // Held still until tandemoctl is on the bus, the app answers it long before its own write ends.
+    ::kill(pid_t(app), SIGSTOP);
+    const qsizetype connections = bus().interface()->registeredServiceNames().value().size();
+    QCOMPARE(tandemoctl({"write"}, [&] {
+               QTRY_VERIFY_WITH_TIMEOUT(bus().interface()->registeredServiceNames().value().size() > connections,
+                                        kWaitMs);
+               ::kill(pid_t(app), SIGCONT);
+             }),
+             QString(" -> exit 1\n--\nA write to the mouse is already under way.\n"));
     running.waitForFinished();
     QCOMPARE(answer(running.reply()), QString("Written to the mouse"));
 
@@ -384,10 +395,11 @@ class BusContractTest : public QObject {
 
  private:
   // One run of tandemoctl on the test's bus: its exit status, standard output and error.
-  QString tandemoctl(const QStringList& arguments) {
+  QString tandemoctl(const QStringList& arguments, const std::function<void()>& meanwhile = [] {}) {
     QProcess ctl;
     ctl.setProcessEnvironment(environment());
     ctl.start(TANDEMOCTL_EXE, arguments);
+    meanwhile();
     if (!ctl.waitForFinished(kWaitMs)) return " did not finish";
     return QString(" -> exit %1\n").arg(ctl.exitCode()) + ctl.readAllStandardOutput() +
            "--\n" + ctl.readAllStandardError();

@@ -123,18 +123,11 @@ TEST_F(MouseLockTest, AnUntrustedFolderIsRefused) {
 }
 
 TEST(MouseLockFile, LivesInTheRuntimeFolderElseInAPrivateTmpFolder) {
-  const char* old = std::getenv("XDG_RUNTIME_DIR");
-  const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
   ::setenv("XDG_RUNTIME_DIR", "/tmp", 1);
   EXPECT_EQ(MouseLock::defaultFile(), "/tmp/tandemo/mouse.lock");
   for (const char* unusable : {"", "relative", "/nonexistent-runtime"}) {
     ::setenv("XDG_RUNTIME_DIR", unusable, 1);
     EXPECT_EQ(MouseLock::defaultFile(), "/tmp/tandemo-" + std::to_string(::getuid()) + "/mouse.lock") << unusable;
-  }
-  if (saved) {
-    ::setenv("XDG_RUNTIME_DIR", saved->c_str(), 1);
-  } else {
-    ::unsetenv("XDG_RUNTIME_DIR");
   }
 }
 
