@@ -267,8 +267,9 @@ class BusContractTest : public QObject {
 
   void tandemoctlThroughTheAppAndAlone() {
     QFETCH(bool, unplugged);
-    const QStringList commands[] = {{"status"}, {"firmware"}, {"write", "--no-save"}, {"write"}, {"reset"},
-                                    {"pin", "World of Warcraft"}, {"pin", "Nobody"}, {"pin", "auto"}, {"status"}};
+    const QStringList commands[] = {{"status"}, {"firmware"}, {"write", "--no-save"}, {"write", "--save"},
+                                    {"write"}, {"reset"}, {"pin", "World of Warcraft"}, {"pin", "Nobody"},
+                                    {"pin", "auto"}, {"status"}};
     const QStringList simulation = unplugged ? QStringList{"--simulate-unplugged"} : QStringList{};
     QProcess& app = start(prepare(Settings::twoNamedAlike) + simulation);
     QTRY_VERIFY_WITH_TIMEOUT(unplugged || !property("Firmware").toString().isEmpty(), kWaitMs);
@@ -361,8 +362,8 @@ class BusContractTest : public QObject {
     const QStringList options = prepare(Settings::newlineInName) + QStringList{"--simulate-firmware", "none"};
     const QString block =
         json ? "{\"running\":true,\"connected\":true,\"firmware\":\"\",\"keyboard\":\"seized: Tandemo is handling the "
-               "app-controlled buttons.\",\"profile\":\"Raid\\nnight\",\"pinned\":\"%1\",\"writing\":false,\"lastWrite\":\"\","
-               "\"pressed\":[]}"
+               "app-controlled buttons.\",\"profile\":\"Raid\\nnight\",\"pinned\":\"%1\",\"writing\":false,"
+               "\"lastWrite\":\"\",\"pressed\":[]}"
              : "running yes\nconnected yes\nfirmware unknown\nkeyboard seized: Tandemo is handling the app-controlled "
                "buttons.\nprofile Raid night\npinned %1\nwriting no\nlastwrite\npressed none";
     const QString gone = json ? "{\"running\":false,\"connected\":null,\"firmware\":null,\"keyboard\":null,"
@@ -381,6 +382,10 @@ class BusContractTest : public QObject {
                << QString(kInterface) << QVariantMap{{"Connected", false}} << QStringList());
     QCOMPARE(call(method("Pin", {"Raid\nnight"})).type(), QDBusMessage::ReplyMessage);
     QCOMPARE(lines(watch, 1), json ? block.arg(pinned) : "pinned " + pinned);
+    if (!json) {
+      QCOMPARE(answer(call(method("Write", {false}))), QString("Written to the mouse"));
+      QCOMPARE(lines(watch, 3), QString("writing yes\nwriting no\nlastwrite Written to the mouse"));
+    }
     QCOMPARE(call(method("Quit")).type(), QDBusMessage::ReplyMessage);
     QVERIFY(app.waitForFinished(kWaitMs));
     QCOMPARE(lines(watch, 1), gone);
