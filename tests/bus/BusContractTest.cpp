@@ -14,6 +14,9 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <signal.h>
+
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -36,7 +39,7 @@ QDBusMessage method(const QString& name, const QVariantList& arguments = {}) {
 }
 
 // The settings file a case starts from.
-enum class Settings { none, noWriteOnConnect, twoNamedAlike, folder, unwritable };
+enum class Settings { none, noWriteOnConnect, twoNamedAlike, newlineInName, folder, unwritable };
 
 }  // namespace
 
@@ -264,8 +267,9 @@ class BusContractTest : public QObject {
 
   void tandemoctlThroughTheAppAndAlone() {
     QFETCH(bool, unplugged);
-    const QStringList commands[] = {{"status"}, {"firmware"}, {"write", "--no-save"}, {"write"}, {"reset"},
-                                    {"pin", "World of Warcraft"}, {"pin", "Nobody"}, {"pin", "auto"}, {"status"}};
+    const QStringList commands[] = {{"status"}, {"firmware"}, {"write", "--no-save"}, {"write", "--save"},
+                                    {"write"}, {"reset"}, {"pin", "World of Warcraft"}, {"pin", "Nobody"},
+                                    {"pin", "auto"}, {"status"}};
     const QStringList simulation = unplugged ? QStringList{"--simulate-unplugged"} : QStringList{};
     QProcess& app = start(prepare(Settings::twoNamedAlike) + simulation);
     QTRY_VERIFY_WITH_TIMEOUT(unplugged || !property("Firmware").toString().isEmpty(), kWaitMs);
@@ -285,21 +289,142 @@ class BusContractTest : public QObject {
     throughApp.replaceInStrings("keyboard: seized", "keyboard: idle");
     QCOMPARE(throughApp, alone);
     QVERIFY(alone.join('\n').contains(unplugged ? "exit 3" : "Written and saved to the mouse's memory"));
+    QVERIFY(alone.join('\n').contains("pin World of Warcraft -> exit 1\n--\n"));
+  }
+
+  // Failures through the app exit with 1; those that have a counterpart alone print alike.
+  void tandemoctlFailuresThroughTheAppAndAlone_data() {
+    QTest::addColumn<Settings>("settings");
+    QTest::addColumn<QStringList>("simulation");
+    QTest::addColumn<QStringList>("command");
+    QTest::addColumn<QString>("error");  // empty: as alone
+    QTest::newRow("refused") << Settings::noWriteOnConnect << QStringList{"--simulate-refuse", "1"}
+                             << QStringList{"write"} << QString();
+    QTest::newRow("no answer") << Settings::noWriteOnConnect << QStringList{"--simulate-firmware", "none"}
+                               << QStringList{"firmware"} << QString();
+    QTest::newRow("not saved") << Settings::unwritable << QStringList{} << QStringList{"reset"}
+                               << "tandemoctl: Could not save settings: ";
+  }
+
+  void tandemoctlFailuresThroughTheAppAndAlone() {
+    QFETCH(Settings, settings);
+    QFETCH(QStringList, simulation);
+    QFETCH(QStringList, command);
+    QFETCH(QString, error);
+    const QStringList state = prepare(settings);
+    QProcess& app = start(state + simulation);
+    QTRY_VERIFY_WITH_TIMEOUT(!property("Writing").toBool(), kWaitMs);
+    const QString throughApp = tandemoctl(command);
+    QCOMPARE(call(method("Quit")).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(app.waitForFinished(kWaitMs));
+    QVERIFY(waitForOwner(false));
+    if (error.isEmpty()) QCOMPARE(throughApp, tandemoctl(command + QStringList{"--simulate"} + simulation + state));
+    QVERIFY2(throughApp.startsWith(" -> exit 1\n--\n" + error), qPrintable(throughApp));
+  }
+
+  // What only the app refuses: a second write while one runs, and a settings file it does not own.
+  void tandemoctlRefusedByTheApp() {
+    const qint64 app = start(prepare(Settings::noWriteOnConnect)).processId();
+    QDBusPendingCall running = bus().asyncCall(method("Write", {false}));
+    QTRY_COMPARE_WITH_TIMEOUT(latest("Writing"), QVariant(true), kWaitMs);
+    // Held still until tandemoctl is on the bus, the app answers it long before its own write ends.
+    ::kill(pid_t(app), SIGSTOP);
+    const qsizetype connections = bus().interface()->registeredServiceNames().value().size();
+    QCOMPARE(tandemoctl({"write"}, [&] {
+               QTRY_VERIFY_WITH_TIMEOUT(bus().interface()->registeredServiceNames().value().size() > connections,
+                                        kWaitMs);
+               ::kill(pid_t(app), SIGCONT);
+             }),
+             QString(" -> exit 1\n--\nA write to the mouse is already under way.\n"));
+    running.waitForFinished();
+    QCOMPARE(answer(running.reply()), QString("Written to the mouse"));
+
+    const QString other = dir_->filePath("other.json");
+    QCOMPARE(tandemoctl({"write", "--no-save", "--state", other}),
+             QString(" -> exit 2\n--\ntandemoctl: the running Tandemo owns the settings file %1; quit it to use %2, "
+                     "or leave out --state\n").arg(statePath(), other));
+    QVERIFY(QFile::link(statePath(), dir_->filePath("link.json")));
+    for (const QString& same : {dir_->filePath("link.json"), QDir::current().relativeFilePath(statePath())}) {
+      QCOMPARE(tandemoctl({"write", "--no-save", "--state", same}), QString(" -> exit 0\nWritten to the mouse\n--\n"));
+    }
+  }
+
+  // `tandemoctl watch`: a block when the app appears, a line per change, one line when it goes.
+  // The firmware never answers, so nothing changes unasked.
+  void watch_data() {
+    QTest::addColumn<bool>("json");
+    QTest::newRow("text") << false;
+    QTest::newRow("json") << true;
+  }
+
+  void watch() {
+    QFETCH(bool, json);
+    const QStringList options = prepare(Settings::newlineInName) + QStringList{"--simulate-firmware", "none"};
+    const QString block =
+        json ? "{\"running\":true,\"connected\":true,\"firmware\":\"\",\"keyboard\":\"seized: Tandemo is handling the "
+               "app-controlled buttons.\",\"profile\":\"Raid\\nnight\",\"pinned\":\"%1\",\"writing\":false,"
+               "\"lastWrite\":\"\",\"pressed\":[]}"
+             : "running yes\nconnected yes\nfirmware unknown\nkeyboard seized: Tandemo is handling the app-controlled "
+               "buttons.\nprofile Raid night\npinned %1\nwriting no\nlastwrite\npressed none";
+    const QString gone = json ? "{\"running\":false,\"connected\":null,\"firmware\":null,\"keyboard\":null,"
+                                "\"profile\":null,\"pinned\":null,\"writing\":null,\"lastWrite\":null,\"pressed\":null}"
+                              : "running no";
+    const QString pinned = json ? "Raid\\nnight" : "Raid night";
+    const int blockLines = json ? 1 : 9;
+    QProcess watch;
+    watch.setProcessEnvironment(environment());
+    watch.start(TANDEMOCTL_EXE, json ? QStringList{"watch", "--json"} : QStringList{"watch"});
+    QCOMPARE(lines(watch, 1), gone);
+    QProcess& app = start(options);
+    QCOMPARE(lines(watch, blockLines), block.arg(json ? "" : "auto"));
+    // Another connection's signal does not speak for the app.
+    bus().send(QDBusMessage::createSignal(kPath, "org.freedesktop.DBus.Properties", "PropertiesChanged")
+               << QString(kInterface) << QVariantMap{{"Connected", false}} << QStringList());
+    QCOMPARE(call(method("Pin", {"Raid\nnight"})).type(), QDBusMessage::ReplyMessage);
+    QCOMPARE(lines(watch, 1), json ? block.arg(pinned) : "pinned " + pinned);
+    if (!json) {
+      QCOMPARE(answer(call(method("Write", {false}))), QString("Written to the mouse"));
+      QCOMPARE(lines(watch, 3), QString("writing yes\nwriting no\nlastwrite Written to the mouse"));
+    }
+    QCOMPARE(call(method("Quit")).type(), QDBusMessage::ReplyMessage);
+    QVERIFY(app.waitForFinished(kWaitMs));
+    QCOMPARE(lines(watch, 1), gone);
+    start(options);
+    QCOMPARE(lines(watch, blockLines), block.arg(pinned));
+    watch.terminate();
+    QVERIFY(watch.waitForFinished(kWaitMs));
+    QCOMPARE(watch.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(watch.exitCode(), 0);
+    QCOMPARE(watch.readAllStandardError(), QByteArray());
   }
 
  private:
   // One run of tandemoctl on the test's bus: its exit status, standard output and error.
-  QString tandemoctl(const QStringList& arguments) {
+  QString tandemoctl(const QStringList& arguments, const std::function<void()>& meanwhile = [] {}) {
     QProcess ctl;
+    ctl.setProcessEnvironment(environment());
+    ctl.start(TANDEMOCTL_EXE, arguments);
+    meanwhile();
+    if (!ctl.waitForFinished(kWaitMs)) return " did not finish";
+    return QString(" -> exit %1\n").arg(ctl.exitCode()) + ctl.readAllStandardOutput() +
+           "--\n" + ctl.readAllStandardError();
+  }
+
+  // `count` lines of a running process's output, each waited for a bounded time.
+  static QString lines(QProcess& process, int count) {
+    QStringList read;
+    while (read.size() < count && (process.canReadLine() || process.waitForReadyRead(kWaitMs))) {
+      while (read.size() < count && process.canReadLine()) read << QString::fromUtf8(process.readLine()).chopped(1);
+    }
+    return read.join('\n');
+  }
+
+  QProcessEnvironment environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
     environment.insert("XDG_RUNTIME_DIR", dir_->path());
     environment.insert("XDG_CONFIG_HOME", dir_->filePath("config"));
-    ctl.setProcessEnvironment(environment);
-    ctl.start(TANDEMOCTL_EXE, arguments);
-    if (!ctl.waitForFinished(kWaitMs)) return " did not finish";
-    return QString(" -> exit %1\n").arg(ctl.exitCode()) + ctl.readAllStandardOutput() +
-           "--\n" + ctl.readAllStandardError();
+    return environment;
   }
 
   QDBusConnection bus() const { return QDBusConnection::connectToBus(address_, "test"); }
@@ -309,7 +434,8 @@ class BusContractTest : public QObject {
   QStringList prepare(Settings settings) {
     QString path = statePath();
     QJsonObject state;
-    if (settings == Settings::noWriteOnConnect || settings == Settings::twoNamedAlike) {
+    if (settings == Settings::noWriteOnConnect || settings == Settings::twoNamedAlike ||
+        settings == Settings::newlineInName) {
       QFile example(TANDEMO_TEST_DATA "/valid-example.json");
       if (example.open(QIODevice::ReadOnly)) state = QJsonDocument::fromJson(example.readAll()).object();
     }
@@ -322,6 +448,15 @@ class BusContractTest : public QObject {
         twin["id"] = "0E9D8C7B-6A5F-4E3D-8C2B-1A0F9E8D7C6B";
         profiles.append(twin);
         state["profiles"] = profiles;
+        break;
+      }
+      case Settings::newlineInName: {
+        QJsonArray profiles = state["profiles"].toArray();
+        QJsonObject first = profiles.first().toObject();
+        first["name"] = "Raid\nnight";
+        profiles[0] = first;
+        state["profiles"] = profiles;
+        state["writeOnConnect"] = false;
         break;
       }
       case Settings::folder: QDir(dir_->path()).mkdir("state.json"); break;
@@ -341,10 +476,7 @@ class BusContractTest : public QObject {
   // Starts the app; waits until it owns the name when `waitForName`.
   QProcess& start(const QStringList& options, bool windowed = false, bool waitForName = true) {
     auto& app = *apps_.emplace_back(std::make_unique<QProcess>());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("DBUS_SESSION_BUS_ADDRESS", address_);
-    environment.insert("XDG_RUNTIME_DIR", dir_->path());
-    environment.insert("XDG_CONFIG_HOME", dir_->filePath("config"));
+    QProcessEnvironment environment = this->environment();
     environment.remove("DISPLAY");
     environment.remove("WAYLAND_DISPLAY");
     if (windowed) {

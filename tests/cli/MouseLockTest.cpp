@@ -7,6 +7,8 @@
 #include <fstream>
 #include <sstream>
 
+#include "Online.h"
+#include "Tandemoctl.h"
 #include "linux/MouseLock.h"
 
 namespace tandemo::linux_platform {
@@ -68,6 +70,26 @@ TEST_F(MouseLockTest, ASecondAcquirerWaitsThenNamesTheHolder) {
   EXPECT_EQ(content(), "");  // the name went with the lock
 }
 
+// A command run alone holds the lock for the real mouse; the virtual mouse is private to its command.
+TEST_F(MouseLockTest, CommandsAloneTakeTheLockForTheRealMouseOnly) {
+  MouseLockOptions holder = options("tandemoctl");
+  holder.file = folder / "tandemo" / "mouse.lock";  // the default file under XDG_RUNTIME_DIR
+  auto held = MouseLock::acquire(holder);
+  ASSERT_TRUE(held);
+  OnlineOptions online;
+  online.command = OnlineOptions::Command::firmware;
+  online.stateFile = (folder / "state.json").string();
+  online.lockWait = 0ms;
+  ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+  ::setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + (folder / "no-bus").string()).c_str(), 1);
+  std::ostringstream out, err;
+  EXPECT_EQ(runOnline(online, out, err), 1);
+  EXPECT_EQ(err.str(), "tandemoctl: the mouse is in use by tandemoctl (pid " + pid + ")\n");
+  std::ostringstream simulatedOut, simulatedErr;
+  EXPECT_EQ(runTandemoctl({"firmware", "--simulate", "--state", online.stateFile}, simulatedOut, simulatedErr), 0);
+  EXPECT_EQ(simulatedOut.str(), "1.07\n");
+}
+
 // Another holder's text is read, never trusted: no pid yet, nonsense, or control characters.
 TEST_F(MouseLockTest, HolderTextIsReadDefensively) {
   auto holder = MouseLock::acquire(options("tandemoctl"));
@@ -101,18 +123,11 @@ TEST_F(MouseLockTest, AnUntrustedFolderIsRefused) {
 }
 
 TEST(MouseLockFile, LivesInTheRuntimeFolderElseInAPrivateTmpFolder) {
-  const char* old = std::getenv("XDG_RUNTIME_DIR");
-  const std::optional<std::string> saved = old ? std::optional<std::string>(old) : std::nullopt;
   ::setenv("XDG_RUNTIME_DIR", "/tmp", 1);
   EXPECT_EQ(MouseLock::defaultFile(), "/tmp/tandemo/mouse.lock");
   for (const char* unusable : {"", "relative", "/nonexistent-runtime"}) {
     ::setenv("XDG_RUNTIME_DIR", unusable, 1);
     EXPECT_EQ(MouseLock::defaultFile(), "/tmp/tandemo-" + std::to_string(::getuid()) + "/mouse.lock") << unusable;
-  }
-  if (saved) {
-    ::setenv("XDG_RUNTIME_DIR", saved->c_str(), 1);
-  } else {
-    ::unsetenv("XDG_RUNTIME_DIR");
   }
 }
 
