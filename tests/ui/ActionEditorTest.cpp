@@ -1,21 +1,11 @@
-#include <QLabel>
-#include <QLineEdit>
-#include <QMenu>
-#include <QPushButton>
-#include <QShortcut>
-#include <QSpinBox>
-#include <QTest>
-#include <QToolButton>
-#include <QVBoxLayout>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "WidgetDriving.h"
 #include "ui/ActionEditor.h"
 
-using tandemo::HostAction;
-using tandemo::KeyChord;
-using tandemo::SequenceStep;
-using tandemo::ui::HostActionEditor;
-using tandemo::ui::KeyRecorder;
+using namespace tandemo;
+using namespace tandemo::ui;
 using namespace tandemo::ui::testing;
 
 Q_DECLARE_METATYPE(HostAction)

@@ -1,24 +1,16 @@
-#include <QAbstractButton>
-#include <QAccessible>
-#include <QLabel>
-#include <QLineEdit>
-#include <QSpinBox>
-#include <QStackedWidget>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "UiFixture.h"
 #include "WidgetDriving.h"
 #include "ui/ActionEditor.h"
 #include "ui/ButtonsView.h"
 
-using tandemo::AppState;
-using tandemo::HostAction;
-using tandemo::KeyChord;
-using tandemo::SequenceStep;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
-using tandemo::ui::ButtonsView;
-using namespace tandemo::ui::testing;
 
 namespace {
 

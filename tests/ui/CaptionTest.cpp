@@ -2,19 +2,17 @@
 // after every change that moves its text. Also what the start-up leaves for later: the warning
 // sign and the window icon still arrive.
 
-#include <QLabel>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 #include <functional>
 
 #include "UiFixture.h"
 #include "ui/ActionEditor.h"
 #include "ui/TandemoApp.h"
 
-using tandemo::AppState;
-using tandemo::HostAction;
-using tandemo::ui::HostActionEditor;
-using tandemo::ui::Tone;
-using tandemo::ui::testing::UiFixture;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 
 namespace {
 

@@ -1,16 +1,16 @@
-#include <QAbstractButton>
-#include <QTest>
-#include <QVariantAnimation>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "UiFixture.h"
 #include "WidgetDriving.h"
 #include "ui/MapGeometry.h"
 #include "ui/MouseMapView.h"
 
-using tandemo::AppState;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
-using tandemo::ui::MouseMapView;
 namespace map = tandemo::ui::map;
 
 namespace {

@@ -1,25 +1,16 @@
-#include <QColorDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSlider>
-#include <QSpinBox>
-#include <QTest>
-#include <QToolButton>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "TabChecks.h"
 #include "UiFixture.h"
 #include "ui/LightingEditor.h"
 #include "ui/MouseSettingsView.h"
 
-using tandemo::AppState;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::ColorStop;
 using tandemo::Rival500::Lighting;
-using tandemo::ui::LightingEditor;
-using tandemo::ui::MouseSettingsView;
-using tandemo::ui::testing::Shown;
-using tandemo::ui::testing::tabWalk;
-using tandemo::ui::testing::unnamedControls;
 
 Q_DECLARE_METATYPE(Lighting)
 

@@ -1,28 +1,16 @@
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QPushButton>
-#include <QStackedWidget>
-#include <QTest>
-#include <QToolButton>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "TabChecks.h"
 #include "UiFixture.h"
 #include "ui/ActionEditor.h"
 #include "ui/ProfilesView.h"
 
-using tandemo::AppState;
-using tandemo::HostAction;
-using tandemo::Profile;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
-using tandemo::ui::HostActionEditor;
-using tandemo::ui::ProfilesView;
-using tandemo::ui::testing::Shown;
-using tandemo::ui::testing::tabWalk;
-using tandemo::ui::testing::unnamedControls;
 
 namespace {
 

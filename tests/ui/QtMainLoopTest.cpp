@@ -1,4 +1,4 @@
-#include <QTest>
+#include <QtTest>
 #include <atomic>
 #include <future>
 #include <thread>
@@ -8,10 +8,8 @@
 #include "core/SerialQueue.h"
 #include "ui/QtMainLoop.h"
 
-using tandemo::MainLoop;
-using tandemo::SerialQueue;
-using tandemo::seconds;
-using tandemo::ui::QtMainLoop;
+using namespace tandemo;
+using namespace tandemo::ui;
 using namespace std::chrono_literals;
 
 class QtMainLoopTest : public QObject {

@@ -1,21 +1,15 @@
-#include <QCheckBox>
-#include <QLabel>
-#include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "TabChecks.h"
 #include "UiFixture.h"
 #include "ui/SetupView.h"
 
-using tandemo::AppState;
-using tandemo::HardwareConfig;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
-using tandemo::ui::SetupView;
-using tandemo::ui::testing::Shown;
-using tandemo::ui::testing::unnamedControls;
 
 namespace {
 

@@ -1,23 +1,15 @@
-#include <QAction>
-#include <QCheckBox>
-#include <QLabel>
-#include <QMenu>
-#include <QPushButton>
-#include <QTabWidget>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "UiFixture.h"
 #include "ui/MainHeader.h"
 #include "ui/TandemoApp.h"
 #include "ui/VirtualMouseWindow.h"
 
-using tandemo::AppState;
-using tandemo::kIOReturnExclusiveAccess;
-using tandemo::Profile;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::Button;
-using tandemo::ui::TandemoApp;
-using tandemo::ui::testing::kSettingsPath;
-using tandemo::ui::testing::UiFixture;
 
 namespace {
 

@@ -2,25 +2,16 @@
 // StatusNotifierWatcher, so that Qt exports the icon as a StatusNotifierItem with its menu over
 // com.canonical.dbusmenu, as on a desktop with a tray. Skips when Xvfb or dbus-daemon is missing.
 
-#include <QApplication>
-#include <QDBusArgument>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusPendingCall>
-#include <QDBusVariant>
-#include <QMutex>
-#include <QProcess>
-#include <QStandardPaths>
-#include <QSystemTrayIcon>
-#include <QTest>
-#include <QThread>
+#include <QtTest>
+#include <QtDBus>
+#include <QtWidgets>
 
 #include "UiFixture.h"
 #include "ui/TandemoApp.h"
 
-using tandemo::AppState;
-using tandemo::ui::TandemoApp;
-using tandemo::ui::testing::UiFixture;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 
 namespace {
 
