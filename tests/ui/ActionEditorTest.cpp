@@ -1,7 +1,7 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "WidgetDriving.h"
+#include "UiFixture.h"
 #include "ui/ActionEditor.h"
 
 using namespace tandemo;

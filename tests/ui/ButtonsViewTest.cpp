@@ -2,7 +2,6 @@
 #include <QtWidgets>
 
 #include "UiFixture.h"
-#include "WidgetDriving.h"
 #include "ui/ActionEditor.h"
 #include "ui/ButtonsView.h"
 

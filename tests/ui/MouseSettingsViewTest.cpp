@@ -1,7 +1,6 @@
 #include <QtTest>
 #include <QtWidgets>
 
-#include "TabChecks.h"
 #include "UiFixture.h"
 #include "ui/LightingEditor.h"
 #include "ui/MouseSettingsView.h"
