@@ -5,6 +5,8 @@
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -46,11 +48,19 @@ class Xvfb {
  public:
   Xvfb() : out_(::popen("echo $$; exec Xvfb -displayfd 1 -screen 0 64x64x24 -nolisten tcp 2>/dev/null", "r")) {
     char pid[32] = {}, number[32] = {};
-    if (out_ == nullptr || !std::fgets(pid, sizeof pid, out_) || !std::fgets(number, sizeof number, out_)) return;
+    if (out_ == nullptr || !line(pid) || !line(number)) return;
     pid_ = std::atoi(pid);
-    if (std::atoi(number) > 0) display_ = ":" + std::to_string(std::atoi(number));
+    if (std::isdigit(static_cast<unsigned char>(number[0]))) display_ = ":" + std::to_string(std::atoi(number));
   }
   ~Xvfb() { stop(); }
+  template <std::size_t n>
+  bool line(char (&text)[n]) {  // a child's exit signal elsewhere in the process may interrupt the read
+    while (!std::fgets(text, n, out_)) {
+      if (errno != EINTR) return false;
+      std::clearerr(out_);
+    }
+    return true;
+  }
 
   const std::optional<std::string>& display() const { return display_; }
   void stop() {
