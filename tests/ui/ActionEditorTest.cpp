@@ -135,6 +135,9 @@ class ActionEditorTest : public QObject {
     QTest::keyClicks(field, "b");
     QVERIFY(w.edits.back() == text("ab"));
     QVERIFY(w.warningShown());
+    bool signed_ = false;  // its sign is loaded late, when the warning first shows
+    for (const QLabel* label : w.find<QWidget>("oneToOneWarning")->findChildren<QLabel*>()) signed_ |= !label->pixmap().isNull();
+    QVERIFY(signed_);
 
     w.editor->setAction(sequence({chord(8), wait(50), wait(60)}));
     QVERIFY(!w.warningShown());

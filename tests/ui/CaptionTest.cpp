@@ -1,6 +1,6 @@
 // Captions remember their measurements; they must still measure exactly as a plain wrapped label
-// after every change that moves its text. Also what the start-up leaves for later: the warning
-// sign and the window icon still arrive.
+// after every change that moves its text. Also what the start-up leaves for later: the window
+// icon still arrives.
 
 #include <QtTest>
 #include <QtWidgets>
@@ -63,18 +63,6 @@ class CaptionTest : public QObject {
     QCOMPARE(caption->sizeHint(), plain.sizeHint());
     QCOMPARE(caption->minimumSizeHint(), plain.minimumSizeHint());
     for (const int width : widths) QCOMPARE(caption->heightForWidth(width), plain.heightForWidth(width));
-  }
-
-  void warningSignArrivesWhenTheWarningShows() {
-    HostActionEditor editor;
-    editor.show();
-    QWidget* warning = editor.findChild<QWidget*>("oneToOneWarning");
-    QVERIFY(warning->isHidden());
-    editor.setAction(HostAction{HostAction::Text{"two letters"}});
-    QVERIFY(warning->isVisible());
-    bool signed_ = false;
-    for (const QLabel* label : warning->findChildren<QLabel*>()) signed_ = signed_ || !label->pixmap().isNull();
-    QVERIFY(signed_);
   }
 
   void windowIconArrivesAfterTheFirstFrame() {
