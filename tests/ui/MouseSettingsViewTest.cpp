@@ -1,25 +1,15 @@
-#include <QColorDialog>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QSlider>
-#include <QSpinBox>
-#include <QTest>
-#include <QToolButton>
+#include <QtTest>
+#include <QtWidgets>
 
-#include "TabChecks.h"
 #include "UiFixture.h"
 #include "ui/LightingEditor.h"
 #include "ui/MouseSettingsView.h"
 
-using tandemo::AppState;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::ColorStop;
 using tandemo::Rival500::Lighting;
-using tandemo::ui::LightingEditor;
-using tandemo::ui::MouseSettingsView;
-using tandemo::ui::testing::Shown;
-using tandemo::ui::testing::tabWalk;
-using tandemo::ui::testing::unnamedControls;
 
 Q_DECLARE_METATYPE(Lighting)
 
@@ -117,34 +107,23 @@ class MouseSettingsViewTest : public QObject {
 
   void colourWellOpensADialogAndStoresThePick() {
     Tab t(withLogo(stopsAt({0, 40})));
-    QTest::mouseClick(t.inLogo<QPushButton>("well2"), Qt::LeftButton);
-    auto* dialog = t.logo()->findChild<QColorDialog*>("colorDialog");
-    QVERIFY(dialog != nullptr);
-    QCOMPARE(dialog->currentColor(), QColor(10, 20, 30));
-    dialog->setCurrentColor(QColor(200, 100, 7));
-    dialog->reject();
-    QCOMPARE(t.logoState(), stopsAt({0, 40}));  // cancelled: nothing changes
-
-    QTest::mouseClick(t.inLogo<QPushButton>("well2"), Qt::LeftButton);
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    dialog = t.logo()->findChild<QColorDialog*>("colorDialog");
-    dialog->setCurrentColor(QColor(200, 100, 7));
-    dialog->accept();
-    QCOMPARE(t.logoState().stops.at(1), (ColorStop{40, 200, 100, 7}));
-  }
-
-  void pickedColoursBecomeBytes() {
-    for (int byte = 0; byte < 256; ++byte) {
-      const auto bytes = tandemo::ui::srgbBytes(QColor(byte, 255 - byte, byte / 2));
-      QVERIFY(bytes.has_value());
-      QCOMPARE(int((*bytes)[0]), byte);
-      QCOMPARE(int((*bytes)[1]), 255 - byte);
-      QCOMPARE(int((*bytes)[2]), byte / 2);
+    for (const bool accept : {false, true}) {
+      QTest::mouseClick(t.inLogo<QPushButton>("well2"), Qt::LeftButton);
+      QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+      auto* dialog = t.logo()->findChild<QColorDialog*>("colorDialog");
+      QCOMPARE(dialog->currentColor(), QColor(10, 20, 30));
+      dialog->setCurrentColor(QColor(200, 100, 7));
+      accept ? dialog->accept() : dialog->reject();
+      QCOMPARE(t.logoState().stops.at(1), accept ? (ColorStop{40, 200, 100, 7}) : stopsAt({0, 40}).stops.at(1));
     }
-    const auto half = tandemo::ui::srgbBytes(QColor::fromRgbF(0.5f, 1.0f, 0.0f));
-    QCOMPARE(int((*half)[0]), 127);  // truncated, not rounded
-    const auto hsv = tandemo::ui::srgbBytes(QColor::fromHsv(120, 255, 255));
-    QCOMPARE(int((*hsv)[1]), 255);
+    // Picked colours become bytes: every byte exactly, truncated not rounded, from any colour model.
+    using Rgb = std::optional<std::array<std::uint8_t, 3>>;
+    for (int b = 0; b < 256; ++b) {
+      const auto byte = [](int v) { return static_cast<std::uint8_t>(v); };
+      QVERIFY(tandemo::ui::srgbBytes(QColor(b, 255 - b, b / 2)) == (Rgb{{byte(b), byte(255 - b), byte(b / 2)}}));
+    }
+    QVERIFY(tandemo::ui::srgbBytes(QColor::fromRgbF(0.5f, 1.0f, 0.0f)) == (Rgb{{127, 255, 0}}));
+    QVERIFY(tandemo::ui::srgbBytes(QColor::fromHsv(120, 255, 255)) == (Rgb{{0, 255, 0}}));
     QVERIFY(!tandemo::ui::srgbBytes(QColor()).has_value());
   }
 

@@ -1,28 +1,15 @@
-#include <QComboBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMenu>
-#include <QPushButton>
-#include <QStackedWidget>
-#include <QTest>
-#include <QToolButton>
+#include <QtTest>
+#include <QtWidgets>
 
-#include "TabChecks.h"
 #include "UiFixture.h"
 #include "ui/ActionEditor.h"
 #include "ui/ProfilesView.h"
 
-using tandemo::AppState;
-using tandemo::HostAction;
-using tandemo::Profile;
+using namespace tandemo;
+using namespace tandemo::ui;
+using namespace tandemo::ui::testing;
 using tandemo::Rival500::Assignment;
 using tandemo::Rival500::Button;
-using tandemo::ui::HostActionEditor;
-using tandemo::ui::ProfilesView;
-using tandemo::ui::testing::Shown;
-using tandemo::ui::testing::tabWalk;
-using tandemo::ui::testing::unnamedControls;
 
 namespace {
 
@@ -51,21 +38,10 @@ class ProfilesViewTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void showsTheFirstProfileUntilAnotherIsChosen() {
-    Tab t;
-    QCOMPARE(t.list()->currentRow(), 0);
-    QVERIFY(t.list()->item(0)->isSelected());
-    QCOMPARE(t.get<QLineEdit>("profileName")->text(), QString("World of Warcraft"));
-    t.clickRow(1);
-    QCOMPARE(t.get<QLineEdit>("profileName")->text(), QString("Everywhere else"));
-    QVERIFY(t.get<QLabel>("fallbackHint")->isVisible());
-  }
-
   void submittedAppIdsAreTrimmedAndAddedOnce_data() {
     QTest::addColumn<QStringList>("submits");
     QTest::addColumn<QStringList>("added");
-    QTest::newRow("spaces trimmed") << QStringList{"  com.example.game "} << QStringList{"com.example.game"};
-    QTest::newRow("tabs trimmed") << QStringList{"\tcom.tab\t"} << QStringList{"com.tab"};
+    QTest::newRow("trimmed") << QStringList{" \tcom.example.game \t"} << QStringList{"com.example.game"};
     QTest::newRow("same twice") << QStringList{"  com.x ", "com.x"} << QStringList{"com.x"};
     QTest::newRow("only spaces") << QStringList{"   "} << QStringList{};
     QTest::newRow("already listed") << QStringList{"com.blizzard.worldofwarcraft "} << QStringList{};
@@ -90,10 +66,7 @@ class ProfilesViewTest : public QObject {
         {{"World of Warcraft", "com.blizzard.worldofwarcraft", true}, {"Firefox", "org.mozilla.firefox", true}});
     auto* menu = t.get<QPushButton>("addRunningApp")->menu();
     emit menu->aboutToShow();
-    QCOMPARE(menu->actions().size(), 2);
-    QCOMPARE(menu->actions().at(0)->text(), QString("Firefox  (org.mozilla.firefox)"));
     menu->actions().at(1)->trigger();  // already listed
-    QCOMPARE(t.profile(0).bundleIDs.size(), std::size_t{1});
     menu->actions().at(0)->trigger();
     QCOMPARE(t.profile(0).bundleIDs,
              (std::vector<std::string>{"com.blizzard.worldofwarcraft", "org.mozilla.firefox"}));
@@ -115,6 +88,7 @@ class ProfilesViewTest : public QObject {
   void removingTheShownProfileShowsNoneMinusNeedsTwoAndPlusKeepsTheSelection() {
     Tab t;
     auto* minus = t.get<QToolButton>("removeProfile");
+    QCOMPARE(t.get<QLineEdit>("profileName")->text(), QString("World of Warcraft"));  // the first at start
     t.clickRow(1);
     QVERIFY(minus->isEnabled());
     QTest::mouseClick(minus, Qt::LeftButton);
@@ -197,10 +171,8 @@ class ProfilesViewTest : public QObject {
     // The second profile has no action for button 10: its editor shows none.
     t.clickRow(1);
     QCOMPARE(editor->action(), HostAction{});
-  }
 
-  void withNoBridgedControlOnlyTheHintShows() {
-    Tab t;
+    // With no bridged control only the hint shows.
     t.f.change([](AppState& s) {
       for (auto& [button, assignment] : s.hardware.assignments)
         if (assignment.is<Assignment::Bridge>()) assignment = Assignment::disabled();
@@ -210,15 +182,11 @@ class ProfilesViewTest : public QObject {
     QVERIFY(t.view.findChildren<HostActionEditor*>().isEmpty());
   }
 
-  void everyControlHasAnAccessibleName() {
+  void everyControlIsNamedAndTabReachesNewAppRowsInReadingOrder() {
     Tab t;
     QTest::keyClick(t.get<QToolButton>("disclose_button10"), Qt::Key_Space);
     const QStringList unnamed = unnamedControls(t.view);
     QVERIFY2(unnamed.isEmpty(), qPrintable(unnamed.join(", ")));
-  }
-
-  void tabReachesNewAppRowsInReadingOrder() {
-    Tab t;
     t.submitAppID("wow.exe");
     QCOMPARE(tabWalk(t.view, t.get<QLineEdit>("profileName"), 6),
              (QStringList{"profileName", "removeAppID0", "removeAppID1", "newAppID", "addRunningApp",

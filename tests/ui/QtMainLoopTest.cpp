@@ -1,4 +1,4 @@
-#include <QTest>
+#include <QtTest>
 #include <atomic>
 #include <future>
 #include <thread>
@@ -8,10 +8,8 @@
 #include "core/SerialQueue.h"
 #include "ui/QtMainLoop.h"
 
-using tandemo::MainLoop;
-using tandemo::SerialQueue;
-using tandemo::seconds;
-using tandemo::ui::QtMainLoop;
+using namespace tandemo;
+using namespace tandemo::ui;
 using namespace std::chrono_literals;
 
 class QtMainLoopTest : public QObject {
@@ -47,16 +45,9 @@ class QtMainLoopTest : public QObject {
     loop.startTimer(seconds(0.010), [&] { order += 'a'; });
     const auto cancelled = loop.startTimer(seconds(0.015), [&] { order += 'x'; });
     loop.startTimer(seconds(0.020), [&] { order += 'b'; });
-    loop.cancelTimer(cancelled);
-    loop.cancelTimer(cancelled);  // twice, and an unknown id: nothing happens
-    loop.cancelTimer(9999);
-    MainLoop::TimerId repeating = 0;
-    repeating = loop.startTimer(
-        seconds(0.004),
-        [&] {
-          if (++ticks == 3) loop.cancelTimer(repeating);  // a repeating timer ends itself
-        },
-        true);
+    for (const auto id : {cancelled, cancelled, MainLoop::TimerId{9999}}) loop.cancelTimer(id);  // twice, unknown: no harm
+    MainLoop::TimerId repeating = 0;  // a repeating timer that ends itself
+    repeating = loop.startTimer(seconds(0.004), [&] { if (++ticks == 3) loop.cancelTimer(repeating); }, true);
     QTRY_COMPARE_WITH_TIMEOUT(order, QString("abc"), 5000);
     QCOMPARE(ticks, 3);
     QCOMPARE(loop.pendingTimers(), std::size_t{0});

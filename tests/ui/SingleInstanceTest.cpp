@@ -1,15 +1,11 @@
-#include <QDBusConnection>
-#include <QFileInfo>
-#include <QProcess>
-#include <QSignalSpy>
-#include <QStandardPaths>
-#include <QTemporaryDir>
-#include <QTest>
+#include <QtTest>
+#include <QtDBus>
 #include <memory>
 
 #include "ui/SingleInstance.h"
 
-using tandemo::ui::SingleInstance;
+using namespace tandemo;
+using namespace tandemo::ui;
 using Claim = SingleInstance::Claim;
 
 class SingleInstanceTest : public QObject {
