@@ -194,13 +194,19 @@ TEST_F(ControllerTest, FrontChangeReleasesTheBridgeOnlyWhenTheActiveProfileChang
 
 // ---- writing to the mouse ----
 
-// One write at a time: BusContractTest; restoring saves whatever the setting says: SetupViewTest.
+// One write at a time: BusContractTest.
 TEST_F(ControllerTest, WritesEndInTheirMessageAndLogLineAndRestoringKeepsTheProfiles) {
-  const AppState state = AppState::wowDefault();
+  AppState state = AppState::wowDefault();
+  state.saveToOnboardMemory = false;
+  state.hardware.dpi1 = 400;
   startSettled(state);
+  sentBefore = mouse.reports().size();
   c().restoreFactory();
   EXPECT_EQ(c().state().profiles, state.profiles);
+  EXPECT_EQ(c().state().hardware, HardwareConfig::factory());
   loop.advance(seconds(1));
+  EXPECT_EQ(commands(), kSaved);  // stored in the mouse whatever the setting says
+  EXPECT_EQ(saved().hardware, HardwareConfig::factory());
 
   // Without an explicit choice, saveToOnboardMemory decides; an unbuildable light sends nothing.
   struct Row { std::function<void(AppState&)> edit; Commands sent; std::string message; };
@@ -304,7 +310,6 @@ TEST_F(UnpluggedControllerTest, RunningAppsAreOrdinaryOthersSortedIgnoringCase) 
 
 // ---- permissions, login item, log and observers ----
 
-// The requests and their privacy pages: SetupViewTest.
 TEST_F(ControllerTest, PermissionPollEveryTwoSecondsRetriesTheSeize) {
   mouse.setSeizeResult(kIOReturnNotPermitted);  // the system says granted, the interface still refuses
   events.setAccessibility(false);
@@ -327,6 +332,13 @@ TEST_F(ControllerTest, PermissionPollEveryTwoSecondsRetriesTheSeize) {
   EXPECT_EQ(c().keyboardState(), HIDLink::KeyboardState::seized());
   EXPECT_EQ(logged(waiting), 2);
   EXPECT_EQ(logged("Taking over the mouse's extra buttons"), 1);
+
+  // Each request asks the system and opens its own page of the help.
+  c().requestInputMonitoring();
+  c().requestAccessibility();
+  EXPECT_EQ(workspace.openedPages(), (std::vector<std::string>{"ListenEvent", "Accessibility"}));
+  EXPECT_EQ(mouse.inputMonitoringRequests(), 1);
+  EXPECT_EQ(events.accessibilityRequests(), 1u);
 }
 
 TEST_F(UnpluggedControllerTest, LaunchAtLoginKeepsTheToggleWhenRegisteringFailsObserversCanLeaveTheLogKeeps200) {
